@@ -1,0 +1,35 @@
+// diagfill: copies a 1-based transition file and inserts into each row a
+// diagonal entry holding the negated sum of the row, so that it sums to zero.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "transfile.h"
+
+struct free_deleter {
+    void operator()(void* p) const { std::free(p); }
+};
+struct file_closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// What the first pass hands to the second.
+struct row_sums {
+    std::unique_ptr<double[], free_deleter> rowsum;  // null: no table
+    long long slots = 0;                             // rows 1..slots have a sum
+    bool failed = false;  // a read error, a failed copy or no memory for the table
+    file_id input;
+    // A copy of an input that cannot be read twice (a pipe), read again in
+    // place of the input.
+    std::unique_ptr<std::FILE, file_closer> copy;
+};
+
+// Sums the values of each row. Entries are expected grouped by ascending
+// row; one out of order counts toward the largest row seen before it.
+row_sums first_pas(const char* infile);
+
+// Both passes; "here" goes to the console between them. Returns 1 after a
+// run that succeeded, else 0.
+int read_tra_file(const char* infile, const char* outfile, out_buf& console);

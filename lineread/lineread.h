@@ -1,0 +1,98 @@
+// Reading lines and numbers, and writing blocks: the input and output layer
+// that every tool shares.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+// Input is read in blocks this large; a line is handed out as a view into
+// the block, so only a line that straddles two blocks is ever moved.
+constexpr std::size_t read_block_size = 256 * 1024;
+// Output is collected into blocks this large before it is written.
+constexpr std::size_t write_block_size = 256 * 1024;
+
+struct line_reader {
+    int fd = -1;
+    int copy_fd = -1;  // when open, every block read is also written here
+    std::vector<char> buf;
+    std::size_t begin = 0;    // first byte not yet handed out
+    std::size_t scanned = 0;  // bytes after begin known to hold no line feed
+    std::size_t end = 0;      // end of the bytes read so far
+    bool at_eof = false;
+    bool failed = false;  // a read error (or a failed copy) ended the input
+};
+
+line_reader make_line_reader(int fd, int copy_fd = -1);
+
+// The next line, line feed included; a last line without one is a line too.
+// Returns false at the end of the input or once a read has failed.
+bool next_line(line_reader& r, std::string_view& line);
+
+// Number fields, scanned from p up to end and never past it. On success p
+// moves past the number and the value is set; on failure both are left.
+// White space before the number is skipped as the C library's scanf does.
+bool scan_int(const char*& p, const char* end, int& value) noexcept;
+bool scan_real(const char*& p, const char* end, double& value) noexcept;
+
+inline bool is_space(char c) noexcept {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+inline const char* skip_space(const char* p, const char* end) noexcept {
+    while (p != end && is_space(*p)) ++p;
+    return p;
+}
+
+// The longest decimal text write_int produces, sign included.
+constexpr std::size_t max_int_chars = 20;
+
+// Writes v in decimal at p and returns the end of what was written.
+char* write_int(char* p, long long v) noexcept;
+
+struct out_buf {
+    int fd = -1;
+    std::vector<char> buf;
+    std::size_t used = 0;
+    bool failed = false;  // sticky: a failed write is reported at the close
+};
+
+out_buf make_out_buf(int fd, std::size_t capacity = write_block_size);
+
+// Room for n more bytes at the returned pointer; out_commit takes the end of
+// what was written there.
+char* out_reserve(out_buf& o, std::size_t n);
+inline void out_commit(out_buf& o, const char* new_end) {
+    o.used = static_cast<std::size_t>(new_end - o.buf.data());
+}
+void out_put(out_buf& o, std::string_view text);
+void out_flush(out_buf& o);
+// Flushes and closes; false when any write or the close failed.
+bool out_close(out_buf& o);
+
+bool write_all(int fd, const char* data, std::size_t len);
+
+// Opens a path for reading, or for writing (created, or truncated to empty).
+// Both return -1 on failure.
+int open_input(const char* path);
+int open_output(const char* path);
+
+// Reopens /dev/null onto any of the standard descriptors that is closed, so
+// that a file opened later cannot take its number and receive the messages.
+// Returns false when standard output was closed.
+bool keep_std_streams_open();
+
+// The console: standard output, written through a small block buffer.
+out_buf make_console();
+void put_done_line(out_buf& console, int result);
+
+// Exit statuses shared by the tools.
+constexpr int exit_ok = 0;
+constexpr int exit_failed = 1;
+constexpr int exit_usage = 2;
+
+// Prints the usage line and gives the status to exit with.
+int usage(std::string_view format_line);
+// Prints the done line, closes standard output and gives the exit status:
+// a failed run, or a console that could not be written, is a failure.
+int finish(out_buf& console, bool console_ok, int result, bool run_ok);

@@ -1,0 +1,67 @@
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+#include "lineread.h"
+
+line_reader make_line_reader(int fd, int copy_fd) {
+    line_reader r;
+    r.fd = fd;
+    r.copy_fd = copy_fd;
+    r.buf.resize(2 * read_block_size);
+    return r;
+}
+
+// Moves the unfinished line to the front and reads one more block behind it,
+// growing the buffer when the line alone fills it: lines of any length are
+// read whole.
+static void fill(line_reader& r) {
+    if (r.begin > 0) {
+        std::memmove(r.buf.data(), r.buf.data() + r.begin, r.end - r.begin);
+        r.end -= r.begin;
+        r.begin = 0;
+    }
+    if (r.buf.size() - r.end < read_block_size) r.buf.resize(2 * r.buf.size());
+    ssize_t n;
+    do {
+        n = read(r.fd, r.buf.data() + r.end, r.buf.size() - r.end);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        r.failed = true;
+        return;
+    }
+    if (n == 0) {
+        r.at_eof = true;
+        return;
+    }
+    if (r.copy_fd >= 0 && !write_all(r.copy_fd, r.buf.data() + r.end, static_cast<std::size_t>(n)))
+        r.failed = true;
+    r.end += static_cast<std::size_t>(n);
+}
+
+bool next_line(line_reader& r, std::string_view& line) {
+    for (;;) {
+        const char* start = r.buf.data() + r.begin;
+        std::size_t avail = r.end - r.begin;
+        // Search only the bytes not searched before, so a long line costs
+        // one pass however many blocks it spans.
+        const void* lf = std::memchr(start + r.scanned, '\n', avail - r.scanned);
+        if (lf != nullptr) {
+            std::size_t len = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+            line = std::string_view(start, len);
+            r.begin += len;
+            r.scanned = 0;
+            return true;
+        }
+        r.scanned = avail;
+        if (r.failed) return false;
+        if (r.at_eof) {
+            if (avail == 0) return false;
+            line = std::string_view(start, avail);
+            r.begin = r.end;
+            r.scanned = 0;
+            return true;
+        }
+        fill(r);
+    }
+}

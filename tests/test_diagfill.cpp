@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tool_harness.h"
+
+namespace {
+
+const std::string header = "STATES 3\nTRANSITIONS 6\n";
+
+struct diagfill_case {
+    const char* name;
+    std::string input;
+    std::string output;
+};
+
+// Runs diagfill on input; expects success and returns the output file.
+std::string diagfill(const std::string& input) {
+    temp_dir dir;
+    write_text(dir.file("in.tra"), input);
+    tool_run r = run_tool("diagfill", {dir.file("in.tra"), dir.file("out.tra")});
+    EXPECT_EQ(r.output, "here\ndone: 1\n");
+    EXPECT_EQ(r.status, 0);
+    return read_text(dir.file("out.tra"));
+}
+
+TEST(Diagfill, CompletesRows) {
+    const diagfill_case cases[] = {
+        {"worked example",
+         header + "1 2 0.5\n1 3 1.5\n2 1 2\n2 3 1\n3 1 1\n3 2 1\n",
+         header +
+             "1 1 -2.000000\n1 2 0.500000\n1 3 1.500000\n2 1 2.000000\n2 2 -3.000000\n"
+             "2 3 1.000000\n3 1 1.000000\n3 2 1.000000\n"},
+        {"entry on the diagonal", header + "2 2 0.5\n", header + "2 2 -0.500000\n2 2 0.500000\n"},
+        {"row summing to zero", header + "1 2 1\n1 3 -1\n",
+         header + "1 1 -0.000000\n1 2 1.000000\n1 3 -1.000000\n"},
+        {"header only", header, header},
+        {"one header line", "STATES 3\n", ""},
+        {"empty", "", ""},
+        {"header kept as read, nnz not raised", "  s   3 x\r\n\tt 1\n1 1 1\n", "s 3\nt 1\n1 1 -1.000000\n1 1 1.000000\n"},
+        // Row 2 comes late: its value counts toward row 3, its own sum stays
+        // 0, and its diagonal entry uses up row 3's.
+        {"row out of order", header + "1 2 1\n3 1 2\n2 3 4\n3 3 1\n",
+         header + "1 1 -1.000000\n1 2 1.000000\n3 1 2.000000\n2 2 -0.000000\n2 3 4.000000\n3 3 1.000000\n"},
+        {"blank line repeats the entry", header + "1 2 0.25\n\n",
+         header + "1 1 -0.500000\n1 2 0.250000\n1 2 0.250000\n"},
+        {"CR LF and tabs", "STATES 3\r\nTRANSITIONS 1\r\n1\t2\t0.5\r\n",
+         header.substr(0, 9) + "TRANSITIONS 1\n1 1 -0.500000\n1 2 0.500000\n"},
+        {"incomplete value keeps the previous one", header + "1 2 0.5\n1 3 1e\n",
+         header + "1 1 -1.000000\n1 2 0.500000\n1 3 0.500000\n"},
+        {"sums from unrounded values", header + "1 1 0.0000004\n1 2 0.0000004\n",
+         header + "1 1 -0.000001\n1 1 0.000000\n1 2 0.000000\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(diagfill(c.input), c.output) << c.name;
+}
+
+TEST(Diagfill, RowsOutsideTheTableAreCopiedWithoutDiagonal) {
+    const diagfill_case cases[] = {
+        {"row 0 and a row past size", "S 2\nT 3\n0 1 1\n1 1 2\n3 3 4\n",
+         "S 2\nT 3\n0 1 1.000000\n1 1 -2.000000\n1 1 2.000000\n3 3 4.000000\n"},
+        {"negative rows", "S 2\nT 2\n-5 1 1\n-1 -1 1\n", "S 2\nT 2\n-5 1 1.000000\n-1 -1 1.000000\n"},
+        {"size zero", "S 0\nT 1\n1 1 1\n", "S 0\nT 1\n1 1 1.000000\n"},
+        {"negative size", "S -4\nT 1\n1 1 1\n", "S -4\nT 1\n1 1 1.000000\n"},
+        {"largest row", "S 2\nT 1\n2147483647 2147483647 1\n", "S 2\nT 1\n2147483647 2147483647 1.000000\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(diagfill(c.input), c.output) << c.name;
+}
+
+TEST(Diagfill, LongLinesAndKeywordsAreReadWhole) {
+    std::string keyword(3000, 'K');
+    std::string gap(5000, ' ');
+    std::string out = diagfill(keyword + " 2\nT 1\n1" + gap + "2" + gap + "0.5\n");
+    EXPECT_EQ(out, keyword + " 2\nT 1\n1 1 -0.500000\n1 2 0.500000\n");
+}
+
+TEST(Diagfill, WrongArgumentCountPrintsUsage) {
+    temp_dir dir;
+    for (auto args : {std::initializer_list<std::string>{}, {dir.file("a")},
+                      {dir.file("a"), dir.file("b"), dir.file("c")}}) {
+        tool_run r = run_tool("diagfill", args);
+        EXPECT_EQ(r.output, "FORMAT: <infile> <outfile> \n");
+        EXPECT_EQ(r.status, 2);
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path));
+}
+
+TEST(Diagfill, MissingInputStillCreatesEmptyOutput) {
+    temp_dir dir;
+    tool_run r = run_tool("diagfill", {dir.file("none"), dir.file("out")});
+    EXPECT_EQ(r.output, "here\ndone: 0\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(fs::exists(dir.file("out")));
+    EXPECT_EQ(fs::file_size(dir.file("out")), 0u);
+}
+
+TEST(Diagfill, FailedFirstPassLeavesOutputAlone) {
+    temp_dir dir;
+    fs::create_directory(dir.file("adir"));
+    write_text(dir.file("out"), "keep");
+    tool_run r = run_tool("diagfill", {dir.file("adir"), dir.file("out")});
+    EXPECT_EQ(r.output, "here\ndone: 0\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_text(dir.file("out")), "keep");
+}
+
+TEST(Diagfill, TableThatCannotBeAllocatedFails) {
+#ifdef SANITIZED_BUILD
+    GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
+#endif
+    temp_dir dir;
+    write_text(dir.file("in"), "S 2000000000\nT 1\n1 1 1\n");
+    tool_run r = run_shell("ulimit -v 400000; " + quoted(tool_path("diagfill")) + " " + quoted(dir.file("in")) +
+                           " " + quoted(dir.file("out")));
+    EXPECT_EQ(r.output, "here\ndone: 0\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(dir.file("out")));
+}
+
+TEST(Diagfill, WriteFailuresAreReported) {
+    temp_dir dir;
+    write_text(dir.file("in"), header + "1 2 0.5\n");
+    tool_run full = run_tool("diagfill", {dir.file("in"), "/dev/full"});
+    EXPECT_EQ(full.output, "here\ndone: 0\n");
+    EXPECT_EQ(full.status, 1);
+
+    tool_run console = run_shell(quoted(tool_path("diagfill")) + " " + quoted(dir.file("in")) + " " +
+                                 quoted(dir.file("out")) + " >/dev/full; echo $?");
+    EXPECT_EQ(console.output, "1\n");
+    EXPECT_EQ(read_text(dir.file("out")), header + "1 1 -0.500000\n1 2 0.500000\n");
+
+    tool_run closed = run_shell(quoted(tool_path("diagfill")) + " " + quoted(dir.file("in")) + " " +
+                                quoted(dir.file("out2")) + " >&-; echo $?");
+    EXPECT_EQ(closed.output, "1\n");
+    EXPECT_EQ(read_text(dir.file("out2")), header + "1 1 -0.500000\n1 2 0.500000\n");
+}
+
+TEST(Diagfill, RefusesToOverwriteItsInput) {
+    temp_dir dir;
+    const std::string input = header + "1 2 0.5\n";
+    write_text(dir.file("in"), input);
+    fs::create_hard_link(dir.file("in"), dir.file("link"));
+    fs::create_symlink(dir.file("in"), dir.file("sym"));
+    for (const char* out : {"in", "link", "sym"}) {
+        tool_run r = run_tool("diagfill", {dir.file("in"), dir.file(out)});
+        EXPECT_EQ(r.output, "here\ndone: 0\n") << out;
+        EXPECT_EQ(r.status, 1) << out;
+        EXPECT_EQ(read_text(dir.file("in")), input) << out;
+    }
+}
+
+TEST(Diagfill, InputFromAPipeIsReadTwice) {
+    temp_dir dir;
+    std::string input = header;
+    for (int row = 1; row <= 3; ++row)
+        for (int i = 0; i < 40000; ++i) input += std::to_string(row) + " " + std::to_string(i % 5 + 1) + " 0.125\n";
+    write_text(dir.file("in"), input);
+    tool_run piped = run_shell("cat " + quoted(dir.file("in")) + " | " + quoted(tool_path("diagfill")) +
+                               " /dev/stdin " + quoted(dir.file("piped")));
+    EXPECT_EQ(piped.output, "here\ndone: 1\n");
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(read_text(dir.file("piped")), diagfill(input));
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+#include "transfile.h"
+
+namespace {
+
+TEST(HeaderLine, KeywordAndNumber) {
+    struct header_case {
+        const char* line;
+        const char* keyword;
+        int number;
+    };
+    const header_case cases[] = {
+        {"STATES 3\n", "STATES", 3},
+        {"  \tstates    12   trailing text\r\n", "states", 12},
+        {"states3\n", "states3", -1},      // no white space: one word, no number
+        {"states 1e\n", "states", 1},      // the number ends where it cannot go on
+        {"states x5\n", "states", -1},     // no number: it keeps its value
+        {"   \n", "old", -1},              // no word: nothing is assigned
+        {"", "old", -1},
+        {"k 99999999999\n", "k", -1},      // out of range: the number fails
+    };
+    for (const auto& c : cases) {
+        std::string keyword = "old";
+        int number = -1;
+        parse_header_line(c.line, keyword, number);
+        EXPECT_EQ(keyword, c.keyword) << c.line;
+        EXPECT_EQ(number, c.number) << c.line;
+    }
+    std::string long_word(5000, 'k');
+    std::string keyword;
+    int number = 0;
+    parse_header_line(long_word + " 7\n", keyword, number);
+    EXPECT_EQ(keyword, long_word);
+    EXPECT_EQ(number, 7);
+}
+
+TEST(EntryLine, FieldsUpToTheFirstThatFails) {
+    struct entry_case {
+        const char* line;
+        int row, col;
+        double val;
+    };
+    // Every line starts from row 9, col 9, val 9.
+    const entry_case cases[] = {
+        {"1 2 0.5\n", 1, 2, 0.5},
+        {"1\t2\t0.25\r\n", 1, 2, 0.25},
+        {"1 2.5\n", 1, 2, 0.5},
+        {"1-2 0.5\n", 1, -2, 0.5},
+        {"\n", 9, 9, 9},
+        {"3 4\n", 3, 4, 9},
+        {"3 4 1e\n", 3, 4, 9},
+        {"3 x 7\n", 3, 9, 9},
+        {"3 99999999999 7\n", 3, 9, 9},
+        {"  -1 0 -inf junk\n", -1, 0, -INFINITY},
+    };
+    for (const auto& c : cases) {
+        tra_entry e{9, 9, 9.0};
+        parse_entry_line(c.line, e);
+        EXPECT_EQ(e.row, c.row) << c.line;
+        EXPECT_EQ(e.col, c.col) << c.line;
+        EXPECT_EQ(e.val, c.val) << c.line;
+    }
+}
+
+std::string fixed6(double v) {
+    char buf[max_fixed6_chars + 1];
+    return std::string(buf, write_fixed6(buf, v));
+}
+
+std::string printf_f(double v) {
+    char buf[400];
+    int n = std::snprintf(buf, sizeof buf, "%f", v);
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+TEST(FixedWriter, KnownValues) {
+    struct fixed_case {
+        double v;
+        const char* text;
+    };
+    const fixed_case cases[] = {
+        {0.0078125, "0.007812"},   {0.0234375, "0.023438"},  {0.1234567, "0.123457"},
+        {250, "250.000000"},       {0.0000001, "0.000000"},  {-0.0000001, "-0.000000"},
+        {-0.0, "-0.000000"},       {0.0, "0.000000"},        {0.9999995, "1.000000"},
+        {-2, "-2.000000"},        {INFINITY, "inf"},
+        {-INFINITY, "-inf"},       {NAN, "nan"},             {-NAN, "-nan"},
+        {4.9e-324, "0.000000"},    {9007199254740993.0, "9007199254740992.000000"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fixed6(c.v), c.text) << c.v;
+    EXPECT_EQ(fixed6(1e300), printf_f(1e300));
+    EXPECT_EQ(fixed6(1e300).size(), 301u + 7u);
+    EXPECT_EQ(fixed6(-1.7976931348623157e308), printf_f(-1.7976931348623157e308));
+}
+
+TEST(FixedWriter, MatchesPrintfAcrossAllExponents) {
+    std::mt19937_64 rng(3);
+    for (std::uint64_t field = 0; field <= 0x7ff; ++field) {
+        for (int i = 0; i < 200; ++i) {
+            std::uint64_t bits = (rng() & ((std::uint64_t{1} << 52) - 1)) | field << 52;
+            if (i % 2) bits |= std::uint64_t{1} << 63;
+            if (i < 4) bits &= ~std::uint64_t{0} << (52 - 13 * i);  // short mantissas: ties
+            double v;
+            std::memcpy(&v, &bits, sizeof v);
+            ASSERT_EQ(fixed6(v), printf_f(v)) << std::hexfloat << v;
+        }
+    }
+}
+
+TEST(FixedWriter, MatchesPrintfOnSixDecimalTies) {
+    // Values k / 2^7 near every magnitude hit exact ties at the sixth place.
+    for (long long k = -100000; k <= 100000; k += 7) {
+        double v = std::ldexp(static_cast<double>(k), -7 - static_cast<int>(k % 13 + 13) % 13);
+        ASSERT_EQ(fixed6(v), printf_f(v)) << v;
+    }
+}
+
+TEST(EntryWriter, LineLayout) {
+    std::FILE* f = std::tmpfile();
+    out_buf o = make_out_buf(dup(fileno(f)));
+    write_header_line(o, "STATES", 3);
+    write_entry_line(o, 1, 2, 0.5);
+    write_entry_line(o, 2147483648LL, -1, -0.0);
+    ASSERT_TRUE(out_close(o));
+    std::rewind(f);
+    char buf[200] = {};
+    std::size_t n = std::fread(buf, 1, sizeof buf, f);
+    std::fclose(f);
+    EXPECT_EQ(std::string(buf, n), "STATES 3\n1 2 0.500000\n2147483648 -1 -0.000000\n");
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+#include "tool_harness.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+
+temp_dir::temp_dir() {
+    std::random_device rd;
+    for (;;) {
+        path = fs::temp_directory_path() / ("statetools-" + std::to_string(rd()));
+        if (fs::create_directory(path)) break;
+    }
+}
+
+temp_dir::~temp_dir() {
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_all, ec);
+    fs::remove_all(path, ec);
+}
+
+std::string tool_path(const std::string& name) { return std::string(TOOL_DIR) + "/" + name; }
+
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+tool_run run_shell(const std::string& command) {
+    tool_run r;
+    std::FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+    int status = pclose(p);
+    if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    return r;
+}
+
+tool_run run_tool(const std::string& name, std::initializer_list<std::string> args) {
+    std::string command = quoted(tool_path(name));
+    for (const auto& a : args) command += " " + quoted(a);
+    return run_shell(command);
+}
+
+void write_text(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}

@@ -1,0 +1,30 @@
+// Runs the built tools on files in a fresh temporary folder.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+struct tool_run {
+    int status = -1;     // the exit status, or -1 when the tool did not exit
+    std::string output;  // what it printed on standard output
+};
+
+// A fresh folder, removed with everything in it at the end of the test.
+struct temp_dir {
+    fs::path path;
+    temp_dir();
+    ~temp_dir();
+    std::string file(const std::string& name) const { return (path / name).string(); }
+};
+
+std::string tool_path(const std::string& name);
+// Runs a shell command line; its standard output is captured.
+tool_run run_shell(const std::string& command);
+// Runs a tool with the given arguments, each quoted for the shell.
+tool_run run_tool(const std::string& name, std::initializer_list<std::string> args);
+
+void write_text(const std::string& path, const std::string& text);
+std::string read_text(const std::string& path);
+std::string quoted(const std::string& s);

@@ -1,0 +1,67 @@
+#include <sys/stat.h>
+
+#include "transfile.h"
+
+void parse_header_line(std::string_view line, std::string& keyword, int& number) {
+    const char* p = skip_space(line.data(), line.data() + line.size());
+    const char* end = line.data() + line.size();
+    const char* word = p;
+    while (p != end && !is_space(*p)) ++p;
+    if (p == word) return;
+    keyword.assign(word, p);
+    scan_int(p, end, number);
+}
+
+void parse_entry_line(std::string_view line, tra_entry& e) {
+    const char* p = line.data();
+    const char* end = p + line.size();
+    scan_int(p, end, e.row) && scan_int(p, end, e.col) && scan_real(p, end, e.val);
+}
+
+bool read_header_line(line_reader& in, std::string& keyword, int& number) {
+    std::string_view line;
+    if (!next_line(in, line)) return false;
+    parse_header_line(line, keyword, number);
+    return true;
+}
+
+bool copy_header(line_reader& in, out_buf& out, tra_header& h) {
+    if (!read_header_line(in, h.states, h.size) || !read_header_line(in, h.transitions, h.nnz))
+        return false;
+    write_header_line(out, h.states, h.size);
+    write_header_line(out, h.transitions, h.nnz);
+    return true;
+}
+
+void write_header_line(out_buf& out, std::string_view keyword, long long number) {
+    char* p = out_reserve(out, keyword.size() + max_int_chars + 2);
+    p = std::copy(keyword.begin(), keyword.end(), p);
+    *p++ = ' ';
+    p = write_int(p, number);
+    *p++ = '\n';
+    out_commit(out, p);
+}
+
+void write_entry_line(out_buf& out, long long row, long long col, double val) {
+    char* p = out_reserve(out, 2 * max_int_chars + max_fixed6_chars + 3);
+    p = write_int(p, row);
+    *p++ = ' ';
+    p = write_int(p, col);
+    *p++ = ' ';
+    p = write_fixed6(p, val);
+    *p++ = '\n';
+    out_commit(out, p);
+}
+
+file_id identify(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return {};
+    return {st.st_dev, st.st_ino, true};
+}
+
+int open_output_apart(const char* path, file_id input) {
+    struct stat st;
+    if (input.known && stat(path, &st) == 0 && st.st_dev == input.dev && st.st_ino == input.ino)
+        return -1;
+    return open_output(path);
+}

@@ -1,0 +1,62 @@
+// The transition file: two header lines (a keyword and a number each), then
+// one entry line "row col value" per matrix entry.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+#include "lineread.h"
+
+// Fields keep their values from line to line: a line that does not supply a
+// field leaves it as it was.
+struct tra_header {
+    std::string states;
+    int size = 0;
+    std::string transitions;
+    int nnz = 0;
+};
+
+struct tra_entry {
+    int row = 0;
+    int col = 0;
+    double val = 0.0;
+};
+
+// "%s%d": a word, then an integer.
+void parse_header_line(std::string_view line, std::string& keyword, int& number);
+// "%d%d%lf": fields are assigned up to the first that cannot be read.
+void parse_entry_line(std::string_view line, tra_entry& e);
+
+// Reads and parses the next header line; false when there is none.
+bool read_header_line(line_reader& in, std::string& keyword, int& number);
+// Reads both header lines and, when both are there, writes them back.
+// Returns false when the input ended before the second.
+bool copy_header(line_reader& in, out_buf& out, tra_header& h);
+
+// "%s %d\n" and "%d %d %lf\n". Indices are wide so that a shifted index
+// cannot wrap.
+void write_header_line(out_buf& out, std::string_view keyword, long long number);
+void write_entry_line(out_buf& out, long long row, long long col, double val);
+
+// The longest text write_fixed6 produces: a sign, 309 integer digits, the
+// point and six decimals.
+constexpr std::size_t max_fixed6_chars = 1 + 309 + 1 + 6;
+
+// Writes v as the C library's "%lf" does: the exact value rounded to six
+// decimals, ties to even; inf, -inf, nan, -nan. Returns the end.
+char* write_fixed6(char* p, double v) noexcept;
+
+// Identity of an open file, to tell when two names lead to the same file.
+struct file_id {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool known = false;
+};
+
+file_id identify(int fd);
+
+// Opens the output for writing, unless it names the input file: truncating
+// it would destroy the data still to be read. Returns -1 then, and on
+// failure.
+int open_output_apart(const char* path, file_id input);
