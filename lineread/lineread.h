@@ -32,11 +32,21 @@ bool next_line(line_reader& r, std::string_view& line);
 // Number fields, scanned from p up to end and never past it. On success p
 // moves past the number and the value is set; on failure both are left.
 // White space before the number is skipped as the C library's scanf does.
-bool scan_int(const char*& p, const char* end, int& value) noexcept;
-bool scan_real(const char*& p, const char* end, double& value) noexcept;
+// The bytes from begin (the start of the line, at or before p) may be read
+// too: near the end of a line that lets digits be taken a word at a time.
+bool scan_int(const char*& p, const char* end, int& value, const char* begin) noexcept;
+bool scan_real(const char*& p, const char* end, double& value, const char* begin) noexcept;
+inline bool scan_int(const char*& p, const char* end, int& value) noexcept { return scan_int(p, end, value, p); }
+inline bool scan_real(const char*& p, const char* end, double& value) noexcept {
+    return scan_real(p, end, value, p);
+}
 
+// Blank, tab, line feed, vertical tab, form feed, carriage return: one bit
+// each in a mask indexed by the character.
 inline bool is_space(char c) noexcept {
-    return c == ' ' || (c >= '\t' && c <= '\r');
+    constexpr unsigned long long space_bits = 1ULL << ' ' | 0x3EULL << '\t';
+    auto u = static_cast<unsigned char>(c);
+    return u <= ' ' && (space_bits >> u & 1);
 }
 
 inline const char* skip_space(const char* p, const char* end) noexcept {
@@ -44,11 +54,36 @@ inline const char* skip_space(const char* p, const char* end) noexcept {
     return p;
 }
 
+constexpr unsigned long long powers_of_ten[] = {1ULL,
+                                                10ULL,
+                                                100ULL,
+                                                1000ULL,
+                                                10000ULL,
+                                                100000ULL,
+                                                1000000ULL,
+                                                10000000ULL,
+                                                100000000ULL,
+                                                1000000000ULL,
+                                                10000000000ULL,
+                                                100000000000ULL,
+                                                1000000000000ULL,
+                                                10000000000000ULL,
+                                                100000000000000ULL,
+                                                1000000000000000ULL,
+                                                10000000000000000ULL,
+                                                100000000000000000ULL,
+                                                1000000000000000000ULL,
+                                                10000000000000000000ULL};
+
 // The longest decimal text write_int produces, sign included.
 constexpr std::size_t max_int_chars = 20;
 
-// Writes v in decimal at p and returns the end of what was written.
+// Writes v in decimal at p and returns the end of what was written. The
+// max_int_chars bytes at p must be writable: past the end they are scratch.
 char* write_int(char* p, long long v) noexcept;
+// Writes u as exactly n digits, with leading zeros where u has fewer; eight
+// bytes at p (or n, if more) must be writable.
+char* write_uint_digits(char* p, unsigned long long u, int n) noexcept;
 
 struct out_buf {
     int fd = -1;

@@ -1,4 +1,6 @@
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,29 +12,62 @@ static const char digit_pairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// From the bit length: 1233 / 4096 is just above log10(2), so the estimate
+// is the digit count or one less. u | 1 has as many digits as u.
+static int decimal_digits(std::uint64_t u) noexcept {
+    std::uint64_t v = u | 1;
+    int estimate = ((64 - std::countl_zero(v)) * 1233) >> 12;
+    return estimate + 1 - (v < powers_of_ten[estimate]);
+}
+
+// Pairs of digits from the end; 32-bit division where the value allows, as
+// it is much cheaper and covers the indices and the decimals.
+template <typename Unsigned>
+static char* write_digits(char* p, Unsigned u, int n) noexcept {
+    char* t = p + n;
+    for (; t - p >= 2; u /= 100) {
+        unsigned pair = static_cast<unsigned>(u % 100) * 2;
+        *--t = digit_pairs[pair + 1];
+        *--t = digit_pairs[pair];
+    }
+    if (t != p) *--t = static_cast<char>('0' + u % 10);
+    return p + n;
+}
+
+// Eight digits of x < 10^8 as one word, first digit in the first byte: the
+// halves, quarters and digits are split in all lanes at once, dividing by
+// multiplication with 10486 / 2^20 (exact below 10^4 for 100) and 103 / 2^10
+// (exact below 100 for 10).
+static std::uint64_t eight_digits(std::uint32_t x) noexcept {
+    std::uint64_t v = x / 10000 | static_cast<std::uint64_t>(x % 10000) << 32;
+    std::uint64_t t = (v * 10486) >> 20 & 0x0000007F0000007FULL;
+    v = t | (v - t * 100) << 16;
+    t = (v * 103) >> 10 & 0x000F000F000F000FULL;
+    v = t | (v - t * 10) << 8;
+    return v | 0x3030303030303030ULL;
+}
+
+constexpr std::uint32_t eight_digit_limit = 100000000;
+
+char* write_uint_digits(char* p, unsigned long long u, int n) noexcept {
+    if (std::endian::native == std::endian::little && u < eight_digit_limit && n <= 8) {
+        // The last n digits; the word is stored whole, as the caller's room
+        // for the number always spans eight bytes.
+        std::uint64_t w = eight_digits(static_cast<std::uint32_t>(u)) >> (8 * (8 - n));
+        std::memcpy(p, &w, sizeof w);
+        return p + n;
+    }
+    if (u <= UINT32_MAX) return write_digits(p, static_cast<std::uint32_t>(u), n);
+    return write_digits(p, static_cast<std::uint64_t>(u), n);
+}
+
 char* write_int(char* p, long long v) noexcept {
-    unsigned long long u = static_cast<unsigned long long>(v);
+    auto u = static_cast<std::uint64_t>(v);
     if (v < 0) {
         *p++ = '-';
         u = 0 - u;
     }
-    char tmp[max_int_chars];
-    char* t = tmp + sizeof tmp;
-    while (u >= 100) {
-        unsigned pair = static_cast<unsigned>(u % 100) * 2;
-        u /= 100;
-        *--t = digit_pairs[pair + 1];
-        *--t = digit_pairs[pair];
-    }
-    if (u >= 10) {
-        *--t = digit_pairs[u * 2 + 1];
-        *--t = digit_pairs[u * 2];
-    } else {
-        *--t = static_cast<char>('0' + u);
-    }
-    std::size_t n = static_cast<std::size_t>(tmp + sizeof tmp - t);
-    std::memcpy(p, t, n);
-    return p + n;
+    return write_uint_digits(p, u, decimal_digits(u));
 }
 
 bool write_all(int fd, const char* data, std::size_t len) {

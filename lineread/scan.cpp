@@ -1,13 +1,19 @@
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
 #include "lineread.h"
 
-static bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
+// The digit loops run for every number of every line; calls would cost
+// more than the work.
+#define ALWAYS_INLINE [[gnu::always_inline]] inline
+
+ALWAYS_INLINE bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
 
 static int hex_value(char c) noexcept {
     if (is_digit(c)) return c - '0';
@@ -30,20 +36,106 @@ static std::size_t match_word(const char* p, const char* end, std::string_view w
     return n;
 }
 
-bool scan_int(const char*& p, const char* end, int& value) noexcept {
+// Digit runs are taken eight bytes at a time where the line has eight bytes
+// left: on a little-endian machine the first byte of the word is the first
+// character.
+constexpr bool word_at_a_time = std::endian::native == std::endian::little;
+constexpr std::uint64_t all_bytes(std::uint8_t b) { return 0x0101010101010101ULL * b; }
+
+ALWAYS_INLINE std::uint64_t load_word(const char* p) noexcept {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// How many of the word's bytes, from the first, are decimal digits. After
+// the xor a digit byte is 0..9, so adding 6 leaves its high half clear; any
+// other byte has a high bit in one of the two. A carry only runs upward, into
+// bytes after the first non-digit, so it never hides one.
+ALWAYS_INLINE int leading_digits(std::uint64_t w) noexcept {
+    std::uint64_t x = w ^ all_bytes('0');
+    std::uint64_t non_digit = (x | (x + all_bytes(6))) & all_bytes(0xF0);
+    return non_digit ? std::countr_zero(non_digit) / 8 : 8;
+}
+
+// The value of the first n (1 to 8) digits of the word: shifted so that they
+// are the last n bytes behind zeros, then combined pairwise in three steps.
+ALWAYS_INLINE std::uint64_t digits_value(std::uint64_t w, int n) noexcept {
+    std::uint64_t v = (w & all_bytes(0x0F)) << (8 * (8 - n));
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+}
+
+// 19 digits always fit 64 bits.
+constexpr int max_gathered_digits = 19;
+
+// The eight bytes at p. Near the end of the line the word is loaded so that
+// it ends at the line's end, and shifted so that zero bytes (not digits)
+// stand for the bytes past it; false when the line is too short for that.
+ALWAYS_INLINE bool word_at(const char* p, const char* end, const char* begin, std::uint64_t& w) noexcept {
+    if (!word_at_a_time) return false;
+    if (end - p >= 8) {
+        w = load_word(p);
+        return true;
+    }
+    if (end - begin < 8 || p == end) return false;
+    w = load_word(end - 8) >> (8 * (8 - (end - p)));
+    return true;
+}
+
+// Takes the run of digits at p. While the run and the digits gathered before
+// it number at most 19, they are gathered into m; count counts them all.
+ALWAYS_INLINE const char* gather_digits(const char* p, const char* end, const char* begin, std::uint64_t& m,
+                                        int& count) noexcept {
+    std::uint64_t w;
+    while (word_at(p, end, begin, w)) {
+        int n = leading_digits(w);
+        if (n == 0) return p;
+        if (count + n <= max_gathered_digits) m = m * powers_of_ten[n] + digits_value(w, n);
+        count += n;
+        p += n;
+        if (n < 8) return p;
+    }
+    for (; p != end && is_digit(*p); ++p, ++count)
+        if (count < max_gathered_digits) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+    return p;
+}
+
+// Any run of digits, with the range check.
+[[gnu::noinline]] static bool scan_int_general(const char*& p, const char* end, int& value,
+                                               const char* begin) noexcept {
     const char* q = skip_space(p, end);
     bool negative = false;
     if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+    int count = 0;
     if (q == end || !is_digit(*q)) return false;
-    // Accumulate until the value is certainly out of range, then only count
-    // on: the whole run of digits belongs to the field either way.
+    while (q != end && *q == '0') ++q;  // leading zeros never overflow
+    std::uint64_t gathered = 0;
+    q = gather_digits(q, end, begin, gathered, count);
+    auto magnitude = static_cast<std::int64_t>(gathered);
+    // Ten digits may still fit; past that the value is out of range, but the
+    // whole run of digits belongs to the field all the same.
     constexpr std::int64_t limit = std::int64_t{1} << 31;
-    std::int64_t magnitude = 0;
-    for (; q != end && is_digit(*q); ++q)
-        if (magnitude <= limit) magnitude = magnitude * 10 + (*q - '0');
-    if (magnitude > limit - (negative ? 0 : 1)) return false;
+    if (count > 10 || magnitude > limit - (negative ? 0 : 1)) return false;
     value = static_cast<int>(negative ? -magnitude : magnitude);
     p = q;
+    return true;
+}
+
+bool scan_int(const char*& p, const char* end, int& value, const char* begin) noexcept {
+    const char* q = skip_space(p, end);
+    bool negative = false;
+    if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+    std::uint64_t w;
+    if (!word_at(q, end, begin, w)) return scan_int_general(p, end, value, begin);
+    int count = leading_digits(w);
+    if (count == 0) return false;
+    // Up to seven digits, the common case, cannot overflow.
+    if (count == 8) return scan_int_general(p, end, value, begin);
+    auto v = static_cast<std::int64_t>(digits_value(w, count));
+    value = static_cast<int>(negative ? -v : v);
+    p = q + count;
     return true;
 }
 
@@ -56,41 +148,91 @@ struct real_run {
     bool known = false;  // false: convert the text with the general routine
 };
 
-// Decimal mantissas of up to 19 digits are gathered exactly; with at most
-// 2^53 and a power of ten up to 22 both are exact doubles, so one
-// multiplication or division rounds correctly (Clinger's fast path).
-constexpr int max_gathered_digits = 19;
+// With a mantissa of at most 2^53 and a power of ten up to 22, both are
+// exact doubles and one multiplication or division rounds correctly
+// (Clinger's fast path).
 constexpr std::uint64_t max_exact_mantissa = std::uint64_t{1} << 53;
 constexpr int max_exact_power = 22;
 constexpr double exact_powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-// Exponents past this cannot change whether the fast path applies.
+// Exponents past this cannot change whether a fast path applies.
 constexpr int exponent_cap = 100000;
 
-real_run scan_decimal(const char* p, const char* end) noexcept {
+using u128 = unsigned __int128;
+
+int bit_length(u128 x) noexcept {
+    auto high = static_cast<std::uint64_t>(x >> 64);
+    return high ? 128 - std::countl_zero(high) : 64 - std::countl_zero(static_cast<std::uint64_t>(x));
+}
+
+// The double nearest to (x + a little, when sticky) * 2^exponent, ties to
+// even, for a nonzero x whose value lies in the normal range.
+double round_to_double(u128 x, int exponent, bool sticky) noexcept {
+    constexpr int mantissa_bits = 53;
+    int shift = bit_length(x) - mantissa_bits;
+    std::uint64_t mantissa;
+    if (shift > 0) {
+        mantissa = static_cast<std::uint64_t>(x >> shift);
+        u128 rest = x & ((u128{1} << shift) - 1);
+        u128 half = u128{1} << (shift - 1);
+        // Round up past half, and at exactly half when the dropped part is
+        // not exact or the kept part is odd.
+        if (rest > half || (rest == half && (sticky || (mantissa & 1)))) ++mantissa;
+        if (mantissa >> mantissa_bits) {
+            mantissa >>= 1;
+            ++shift;
+        }
+    } else {
+        mantissa = static_cast<std::uint64_t>(x) << -shift;
+    }
+    auto biased = static_cast<std::uint64_t>(exponent + shift + (mantissa_bits - 1) + 1023);
+    std::uint64_t bits = biased << (mantissa_bits - 1) | (mantissa & ((std::uint64_t{1} << (mantissa_bits - 1)) - 1));
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+// m * 10^scale for up to 19 digits and |scale| up to 19, exactly rounded
+// by integer arithmetic: a product that fits 128 bits, or a quotient with 64
+// bits or more beside a remainder that says whether it was exact.
+double exact_decimal(std::uint64_t m, int scale) noexcept {
+    if (scale >= 0) return round_to_double(static_cast<u128>(m) * powers_of_ten[scale], 0, false);
+    std::uint64_t d = powers_of_ten[-scale];
+    int shift = 64 + (64 - std::countl_zero(d)) - (64 - std::countl_zero(m));
+    u128 n = static_cast<u128>(m) << shift;
+    u128 q = n / d;
+    return round_to_double(q, -shift, n - q * d != 0);
+}
+
+// The value of up to 19 gathered digits times 10^scale, when exact integer or
+// double arithmetic gives it; false when the text must be converted.
+ALWAYS_INLINE bool gathered_value(std::uint64_t mantissa, int scale, double& value) noexcept {
+    if (mantissa == 0) {
+        value = 0;
+    } else if (mantissa <= max_exact_mantissa && scale >= -max_exact_power && scale <= max_exact_power) {
+        double m = static_cast<double>(mantissa);
+        value = scale < 0 ? m / exact_powers[-scale] : m * exact_powers[scale];
+    } else if (scale >= -max_gathered_digits && scale <= max_gathered_digits) {
+        value = exact_decimal(mantissa, scale);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+real_run scan_decimal(const char* p, const char* end, const char* begin) noexcept {
     real_run run;
     std::uint64_t mantissa = 0;
-    int gathered = 0, dropped = 0, scale = 0;
-    bool any_digit = false;
-    auto gather = [&](char c) {
-        any_digit = true;
-        if (mantissa == 0 && c == '0') return;
-        if (gathered < max_gathered_digits) {
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-            ++gathered;
-        } else {
-            ++dropped;
-        }
-    };
-    for (; p != end && is_digit(*p); ++p) gather(*p);
+    int count = 0;
+    p = gather_digits(p, end, begin, mantissa, count);
+    int scale = 0;
     if (p != end && *p == '.') {
-        for (++p; p != end && is_digit(*p); ++p) {
-            gather(*p);
-            --scale;
-        }
+        int before = count;
+        p = gather_digits(p + 1, end, begin, mantissa, count);
+        scale = before - count;
     }
-    if (!any_digit) return run;
+    if (count == 0) return run;
     if (p != end && lower_is(*p, 'e')) {
         const char* q = p + 1;
         bool negative = false;
@@ -103,14 +245,7 @@ real_run scan_decimal(const char* p, const char* end) noexcept {
         p = q;
     }
     run.end = p;
-    if (mantissa == 0) {
-        run.known = true;
-    } else if (dropped == 0 && mantissa <= max_exact_mantissa && scale >= -max_exact_power &&
-               scale <= max_exact_power) {
-        double m = static_cast<double>(mantissa);
-        run.value = scale < 0 ? m / exact_powers[-scale] : m * exact_powers[scale];
-        run.known = true;
-    }
+    run.known = count <= max_gathered_digits && gathered_value(mantissa, scale, run.value);
     return run;
 }
 
@@ -135,6 +270,10 @@ real_run scan_hex(const char* p, const char* end) noexcept {
 }
 
 // "inf" or "infinity"; a longer prefix of "infinity" alone is incomplete.
+ALWAYS_INLINE bool is_hex_prefix(const char* q, const char* end) noexcept {
+    return *q == '0' && q + 1 != end && lower_is(q[1], 'x');
+}
+
 real_run scan_infinity(const char* p, const char* end) noexcept {
     real_run run;
     if (match_word(p, end, "inf") != 3) return run;
@@ -176,20 +315,20 @@ double convert_text(const char* p, const char* end, bool hex) noexcept {
     return std::strtod(text.c_str(), nullptr);
 }
 
-}  // namespace
 
-bool scan_real(const char*& p, const char* end, double& value) noexcept {
+[[gnu::noinline]] bool scan_real_general(const char*& p, const char* end, double& value,
+                                         const char* begin) noexcept {
     const char* q = skip_space(p, end);
     bool negative = false;
     if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
     if (q == end) return false;
-    bool hex = *q == '0' && q + 1 != end && lower_is(q[1], 'x');
+    bool hex = is_hex_prefix(q, end);
     const char* digits = hex ? q + 2 : q;
     real_run run;
     if (hex)
         run = scan_hex(digits, end);
     else if (is_digit(*q) || *q == '.')
-        run = scan_decimal(q, end);
+        run = scan_decimal(q, end, begin);
     else if (lower_is(*q, 'i'))
         run = scan_infinity(q, end);
     else if (lower_is(*q, 'n'))
@@ -198,5 +337,33 @@ bool scan_real(const char*& p, const char* end, double& value) noexcept {
     double v = run.known ? run.value : convert_text(digits, run.end, hex);
     value = negative ? -v : v;
     p = run.end;
+    return true;
+}
+
+}  // namespace
+
+bool scan_real(const char*& p, const char* end, double& value, const char* begin) noexcept {
+    const char* q = skip_space(p, end);
+    bool negative = false;
+    if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+    // Digits with an optional fraction and no exponent: most values. The
+    // rest takes the general path from the start.
+    if (q == end || !is_digit(*q) || is_hex_prefix(q, end)) return scan_real_general(p, end, value, begin);
+    std::uint64_t mantissa = 0;
+    int count = 0;
+    // Values below one are common: their "0." needs no gathering.
+    const char* r = q + 1;
+    if (r == end || *r != '.' || *q != '0') r = gather_digits(q, end, begin, mantissa, count);
+    int scale = 0;
+    if (r != end && *r == '.') {
+        int before = count;
+        r = gather_digits(r + 1, end, begin, mantissa, count);
+        scale = before - count;
+    }
+    double v;
+    if ((r != end && lower_is(*r, 'e')) || count > max_gathered_digits || !gathered_value(mantissa, scale, v))
+        return scan_real_general(p, end, value, begin);
+    value = negative ? -v : v;
+    p = r;
     return true;
 }

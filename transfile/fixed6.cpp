@@ -42,14 +42,6 @@ void split_fraction(std::uint64_t m, int shift, std::uint64_t& whole, std::uint6
     }
 }
 
-char* write_six_decimals(char* p, std::uint64_t decimals) {
-    for (int i = 5; i >= 0; --i) {
-        p[i] = static_cast<char>('0' + decimals % 10);
-        decimals /= 10;
-    }
-    return p + 6;
-}
-
 char* write_special(char* p, bool negative, bool nan) {
     if (negative) *p++ = '-';
     std::memcpy(p, nan ? "nan" : "inf", 3);
@@ -78,5 +70,5 @@ char* write_fixed6(char* p, double v) noexcept {
     if (exponent < 0) split_fraction(m, -exponent, whole, decimals);
     p = write_int(p, static_cast<long long>(whole));
     *p++ = '.';
-    return write_six_decimals(p, decimals);
+    return write_uint_digits(p, decimals, 6);
 }

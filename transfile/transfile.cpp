@@ -12,10 +12,11 @@ void parse_header_line(std::string_view line, std::string& keyword, int& number)
     scan_int(p, end, number);
 }
 
-void parse_entry_line(std::string_view line, tra_entry& e) {
-    const char* p = line.data();
-    const char* end = p + line.size();
-    scan_int(p, end, e.row) && scan_int(p, end, e.col) && scan_real(p, end, e.val);
+[[gnu::flatten]] void parse_entry_line(std::string_view line, tra_entry& e) {
+    const char* begin = line.data();
+    const char* end = begin + line.size();
+    const char* p = begin;
+    scan_int(p, end, e.row, begin) && scan_int(p, end, e.col, begin) && scan_real(p, end, e.val, begin);
 }
 
 bool read_header_line(line_reader& in, std::string& keyword, int& number) {
@@ -42,7 +43,7 @@ void write_header_line(out_buf& out, std::string_view keyword, long long number)
     out_commit(out, p);
 }
 
-void write_entry_line(out_buf& out, long long row, long long col, double val) {
+[[gnu::flatten]] void write_entry_line(out_buf& out, long long row, long long col, double val) {
     char* p = out_reserve(out, 2 * max_int_chars + max_fixed6_chars + 3);
     p = write_int(p, row);
     *p++ = ' ';

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Benchmarks the tools against plain C stdio programs doing the same work.
+#   bash bench/run.sh [diagfill|onebase|minmark|all]
+# PAIRS sets how many paired runs give the median wall time (default 3).
+# Needs valgrind for the instruction counts. Files go to build-bench/data.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+which=${1:-all}
+pairs=${PAIRS:-3}
+out=build-bench
+data=$out/data
+mkdir -p "$data"
+cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$out" -j2 >/dev/null
+g++ -O2 -std=c++20 -o "$out/gen" bench/gen.cpp
+g++ -O2 -o "$out/measure" bench/measure.cpp
+for b in bench/baseline_*.c; do
+  name=$(basename "$b" .c)
+  gcc -O2 -o "$out/$name" "$b"
+done
+
+# make_file NAME GEN-ARGS...: generated once, kept for later runs.
+make_file() {
+  local f=$data/$1
+  shift
+  [ -s "$f" ] || "$out/gen" "$@" >"$f"
+}
+
+median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
+max() { sort -n | tail -n 1; }
+
+# instructions COMMAND...: the instructions the command executes, by callgrind.
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+    sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
+}
+
+# rss_kib COMMAND...: peak resident set of one run.
+rss_kib() { "$out/measure" "$@" | cut -d' ' -f2; }
+
+# compare LABEL INPUT COMMAND BASELINE: paired wall-time runs on INPUT; the
+# tool and the baseline take INPUT and an output path as their last two
+# arguments (minmark's size and k come first in COMMAND).
+compare() {
+  local label=$1 input=$2 tool=$3 base=$4
+  local mb tw bw tr br
+  mb=$(awk -v b="$(stat -c %s "$input")" 'BEGIN { printf "%.1f", b / 1e6 }')
+  : >"$out/times"
+  for _ in $(seq "$pairs"); do
+    echo "tool $("$out/measure" $tool "$input" "$out/result")" >>"$out/times"
+    echo "base $("$out/measure" $base "$input" "$out/result-base")" >>"$out/times"
+  done
+  cmp -s "$out/result" "$out/result-base" || echo "  WARNING: tool and baseline outputs differ"
+  tw=$(awk '$1 == "tool" { print $2 }' "$out/times" | median)
+  bw=$(awk '$1 == "base" { print $2 }' "$out/times" | median)
+  tr=$(awk '$1 == "tool" { print $3 }' "$out/times" | max)
+  br=$(awk '$1 == "base" { print $3 }' "$out/times" | max)
+  echo "$label: $(basename "$input"), $mb MB, median of $pairs paired runs"
+  awk -v mb="$mb" -v tw="$tw" -v bw="$bw" -v tr="$tr" -v br="$br" 'BEGIN {
+    printf "  %-10s %9s %9s %14s\n", "", "wall s", "MB/s", "peak RSS MiB"
+    printf "  %-10s %9.3f %9.1f %14.1f\n", "tool", tw, mb / tw, tr / 1024
+    printf "  %-10s %9.3f %9.1f %14.1f\n", "baseline", bw, mb / bw, br / 1024
+    printf "  speed-up: %.1fx (target: at least 8x)\n", bw / tw }'
+}
+
+# per_entry LABEL COUNT INPUT TOOL BASELINE TARGET: instructions per entry.
+per_entry() {
+  local label=$1 count=$2 input=$3 tool=$4 base=$5 target=$6 ti bi
+  ti=$(instructions $tool "$input" "$out/result")
+  bi=$(instructions $base "$input" "$out/result-base")
+  awk -v n="$count" -v ti="$ti" -v bi="$bi" -v t="$target" -v l="$label" 'BEGIN {
+    printf "  instructions per %s (callgrind, %d): tool %.0f (target: at most %d), baseline %.0f\n",
+      l, n, ti / n, t, bi / n }'
+}
+
+# rss_line LABEL SIZE COMMAND FILES...: peak RSS on each file against the bound.
+rss_line() {
+  local label=$1 per_slot=$2 size=$3 tool=$4
+  shift 4
+  local line="  peak RSS bound $per_slot x $size + 16 MiB = $(awk -v s="$size" -v p="$per_slot" 'BEGIN { printf "%.1f", (p * s + 16 * 1048576) / 1048576 }') MiB:"
+  for f in "$@"; do
+    line="$line $(basename "$f") $(rss_kib $tool "$f" "$out/result" | awk '{ printf "%.1f", $1 / 1024 }') MiB;"
+  done
+  echo "$line"
+}
+
+bench_diagfill() {
+  make_file tra1-10m.tra tra 10000000 1000000 1
+  make_file tra1-1m.tra tra 1000000 100000 1
+  make_file tra1-thin.tra tra 1000000 1000000 1
+  compare diagfill "$data/tra1-10m.tra" "$out/bin/diagfill" "$out/baseline_diagfill"
+  per_entry entry 1000000 "$data/tra1-1m.tra" "$out/bin/diagfill" "$out/baseline_diagfill" 800
+  rss_line diagfill 8 1000000 "$out/bin/diagfill" "$data/tra1-thin.tra" "$data/tra1-10m.tra"
+}
+
+for tool in diagfill onebase minmark; do
+  if [ "$which" = all ] || [ "$which" = "$tool" ]; then
+    if declare -F "bench_$tool" >/dev/null; then "bench_$tool"; fi
+  fi
+done
