@@ -44,7 +44,7 @@ inline bool scan_real(const char*& p, const char* end, double& value) noexcept {
 // Blank, tab, line feed, vertical tab, form feed, carriage return: one bit
 // each in a mask indexed by the character.
 inline bool is_space(char c) noexcept {
-    constexpr unsigned long long space_bits = 1ULL << ' ' | 0x3EULL << '\t';
+    constexpr unsigned long long space_bits = 1ULL << ' ' | 0x1FULL << '\t';
     auto u = static_cast<unsigned char>(c);
     return u <= ' ' && (space_bits >> u & 1);
 }
