@@ -96,18 +96,11 @@ int read_tra_file(const char* infile, const char* outfile, out_buf& console) {
     if (sums.failed) return 0;
     int ip = reopen_input(infile, sums);
     file_id input = sums.copy ? sums.input : (ip >= 0 ? identify(ip) : file_id{});
-    int op = open_output_apart(outfile, input);
-    if (ip < 0 || op < 0) {
-        if (ip >= 0) close(ip);
-        if (op >= 0) close(op);
-        return 0;
-    }
+    int op;
+    if (!open_output_beside(ip, input, outfile, op)) return 0;
     line_reader in = make_line_reader(ip);
     out_buf out = make_out_buf(op);
     tra_header h;
     if (copy_header(in, out, h)) complete_rows(in, out, sums);
-    bool read_ok = !in.failed;
-    close(ip);
-    bool written = out_close(out);
-    return read_ok && written ? 1 : 0;
+    return close_both(in, out) ? 1 : 0;
 }

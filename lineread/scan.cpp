@@ -127,6 +127,12 @@ bool scan_int(const char*& p, const char* end, int& value, const char* begin) no
     const char* q = skip_space(p, end);
     bool negative = false;
     if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+    // A single digit is common in listings, and cheaper alone.
+    if (q != end && is_digit(*q) && (q + 1 == end || !is_digit(q[1]))) {
+        value = negative ? '0' - *q : *q - '0';
+        p = q + 1;
+        return true;
+    }
     std::uint64_t w;
     if (!word_at(q, end, begin, w)) return scan_int_general(p, end, value, begin);
     int count = leading_digits(w);

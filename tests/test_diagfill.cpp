@@ -109,8 +109,8 @@ TEST(Diagfill, TableThatCannotBeAllocatedFails) {
 #endif
     temp_dir dir;
     write_text(dir.file("in"), "S 2000000000\nT 1\n1 1 1\n");
-    tool_run r = run_shell("ulimit -v 400000; " + quoted(tool_path("diagfill")) + " " + quoted(dir.file("in")) +
-                           " " + quoted(dir.file("out")));
+    tool_run r = run_shell("ulimit -v 400000; " + shell_quoted(tool_path("diagfill")) + " " + shell_quoted(dir.file("in")) +
+                           " " + shell_quoted(dir.file("out")));
     EXPECT_EQ(r.output, "here\ndone: 0\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(fs::exists(dir.file("out")));
@@ -123,13 +123,13 @@ TEST(Diagfill, WriteFailuresAreReported) {
     EXPECT_EQ(full.output, "here\ndone: 0\n");
     EXPECT_EQ(full.status, 1);
 
-    tool_run console = run_shell(quoted(tool_path("diagfill")) + " " + quoted(dir.file("in")) + " " +
-                                 quoted(dir.file("out")) + " >/dev/full; echo $?");
+    tool_run console = run_shell(shell_quoted(tool_path("diagfill")) + " " + shell_quoted(dir.file("in")) + " " +
+                                 shell_quoted(dir.file("out")) + " >/dev/full; echo $?");
     EXPECT_EQ(console.output, "1\n");
     EXPECT_EQ(read_text(dir.file("out")), header + "1 1 -0.500000\n1 2 0.500000\n");
 
-    tool_run closed = run_shell(quoted(tool_path("diagfill")) + " " + quoted(dir.file("in")) + " " +
-                                quoted(dir.file("out2")) + " >&-; echo $?");
+    tool_run closed = run_shell(shell_quoted(tool_path("diagfill")) + " " + shell_quoted(dir.file("in")) + " " +
+                                shell_quoted(dir.file("out2")) + " >&-; echo $?");
     EXPECT_EQ(closed.output, "1\n");
     EXPECT_EQ(read_text(dir.file("out2")), header + "1 1 -0.500000\n1 2 0.500000\n");
 }
@@ -154,8 +154,8 @@ TEST(Diagfill, InputFromAPipeIsReadTwice) {
     for (int row = 1; row <= 3; ++row)
         for (int i = 0; i < 40000; ++i) input += std::to_string(row) + " " + std::to_string(i % 5 + 1) + " 0.125\n";
     write_text(dir.file("in"), input);
-    tool_run piped = run_shell("cat " + quoted(dir.file("in")) + " | " + quoted(tool_path("diagfill")) +
-                               " /dev/stdin " + quoted(dir.file("piped")));
+    tool_run piped = run_shell("cat " + shell_quoted(dir.file("in")) + " | " + shell_quoted(tool_path("diagfill")) +
+                               " /dev/stdin " + shell_quoted(dir.file("piped")));
     EXPECT_EQ(piped.output, "here\ndone: 1\n");
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(read_text(dir.file("piped")), diagfill(input));

@@ -22,7 +22,7 @@ temp_dir::~temp_dir() {
 
 std::string tool_path(const std::string& name) { return std::string(TOOL_DIR) + "/" + name; }
 
-std::string quoted(const std::string& s) {
+std::string shell_quoted(const std::string& s) {
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
@@ -41,8 +41,8 @@ tool_run run_shell(const std::string& command) {
 }
 
 tool_run run_tool(const std::string& name, std::initializer_list<std::string> args) {
-    std::string command = quoted(tool_path(name));
-    for (const auto& a : args) command += " " + quoted(a);
+    std::string command = shell_quoted(tool_path(name));
+    for (const auto& a : args) command += " " + shell_quoted(a);
     return run_shell(command);
 }
 

@@ -27,4 +27,4 @@ tool_run run_tool(const std::string& name, std::initializer_list<std::string> ar
 
 void write_text(const std::string& path, const std::string& text);
 std::string read_text(const std::string& path);
-std::string quoted(const std::string& s);
+std::string shell_quoted(const std::string& s);

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "transfile.h"
 
@@ -65,4 +66,19 @@ int open_output_apart(const char* path, file_id input) {
     if (input.known && stat(path, &st) == 0 && st.st_dev == input.dev && st.st_ino == input.ino)
         return -1;
     return open_output(path);
+}
+
+bool open_output_beside(int ip, file_id input, const char* outfile, int& op) {
+    op = open_output_apart(outfile, input);
+    if (ip >= 0 && op >= 0) return true;
+    if (ip >= 0) close(ip);
+    if (op >= 0) close(op);
+    return false;
+}
+
+bool close_both(line_reader& in, out_buf& out) {
+    bool read_ok = !in.failed;
+    close(in.fd);
+    bool written = out_close(out);
+    return read_ok && written;
 }

@@ -60,3 +60,12 @@ file_id identify(int fd);
 // it would destroy the data still to be read. Returns -1 then, and on
 // failure.
 int open_output_apart(const char* path, file_id input);
+
+// Opens the output beside an input that was opened as ip (-1 if it was not;
+// the output is still created then). Returns false, with both closed,
+// unless both are open.
+bool open_output_beside(int ip, file_id input, const char* outfile, int& op);
+
+// Closes the input, then the output: true when every read and every write
+// succeeded.
+bool close_both(line_reader& in, out_buf& out);

@@ -1,0 +1,6 @@
+// onebase: copies a transition file with every row and column index raised
+// by one, turning 0-based indices into the 1-based ones diagfill reads.
+#pragma once
+
+// Returns 1 after a run that succeeded, else 0.
+int read_tra_file(const char* infile, const char* outfile);
