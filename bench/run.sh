@@ -93,6 +93,22 @@ bench_diagfill() {
   rss_line diagfill 8 1000000 "$out/bin/diagfill" "$data/tra1-thin.tra" "$data/tra1-10m.tra"
 }
 
+bench_onebase() {
+  make_file tra0-10m.tra tra 10000000 1000000 0
+  make_file tra0-1m.tra tra 1000000 100000 0
+  compare onebase "$data/tra0-10m.tra" "$out/bin/onebase" "$out/baseline_onebase"
+  per_entry entry 1000000 "$data/tra0-1m.tra" "$out/bin/onebase" "$out/baseline_onebase" 500
+  rss_line onebase 0 0 "$out/bin/onebase" "$data/tra0-1m.tra" "$data/tra0-10m.tra"
+}
+
+bench_minmark() {
+  make_file states-10m.lst listing 10000000
+  make_file states-1m.lst listing 1000000
+  compare minmark "$data/states-10m.lst" "$out/bin/minmark 10000000 2" "$out/baseline_minmark 10000000 2"
+  per_entry state 1000000 "$data/states-1m.lst" "$out/bin/minmark 1000000 2" "$out/baseline_minmark 1000000 2" 400
+  rss_line minmark 4 10000000 "$out/bin/minmark 10000000 2" "$data/states-10m.lst"
+}
+
 for tool in diagfill onebase minmark; do
   if [ "$which" = all ] || [ "$which" = "$tool" ]; then
     if declare -F "bench_$tool" >/dev/null; then "bench_$tool"; fi
