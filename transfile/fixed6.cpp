@@ -68,7 +68,10 @@ char* write_fixed6(char* p, double v) noexcept {
     std::uint64_t whole = m << (exponent > 0 ? exponent : 0);
     std::uint64_t decimals = 0;
     if (exponent < 0) split_fraction(m, -exponent, whole, decimals);
-    p = write_int(p, static_cast<long long>(whole));
+    if (whole == 0)  // most values of a transition file lie below one
+        *p++ = '0';
+    else
+        p = write_int(p, static_cast<long long>(whole));
     *p++ = '.';
     return write_uint_digits(p, decimals, 6);
 }
