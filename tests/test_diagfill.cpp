@@ -14,15 +14,7 @@ struct diagfill_case {
     std::string output;
 };
 
-// Runs diagfill on input; expects success and returns the output file.
-std::string diagfill(const std::string& input) {
-    temp_dir dir;
-    write_text(dir.file("in.tra"), input);
-    tool_run r = run_tool("diagfill", {dir.file("in.tra"), dir.file("out.tra")});
-    EXPECT_EQ(r.output, "here\ndone: 1\n");
-    EXPECT_EQ(r.status, 0);
-    return read_text(dir.file("out.tra"));
-}
+std::string diagfill(const std::string& input) { return convert_text("diagfill", input, "here\ndone: 1\n"); }
 
 TEST(Diagfill, CompletesRows) {
     const diagfill_case cases[] = {

@@ -4,14 +4,7 @@
 
 namespace {
 
-std::string onebase(const std::string& input) {
-    temp_dir dir;
-    write_text(dir.file("in.tra"), input);
-    tool_run r = run_tool("onebase", {dir.file("in.tra"), dir.file("out.tra")});
-    EXPECT_EQ(r.output, "done: 1\n");
-    EXPECT_EQ(r.status, 0);
-    return read_text(dir.file("out.tra"));
-}
+std::string onebase(const std::string& input) { return convert_text("onebase", input, "done: 1\n"); }
 
 TEST(Onebase, ShiftsIndices) {
     struct shift_case {

@@ -1,6 +1,7 @@
 #include "tool_harness.h"
 
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -55,4 +56,13 @@ std::string read_text(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string convert_text(const std::string& tool, const std::string& input, const std::string& messages) {
+    temp_dir dir;
+    write_text(dir.file("in"), input);
+    tool_run r = run_tool(tool, {dir.file("in"), dir.file("out")});
+    EXPECT_EQ(r.output, messages);
+    EXPECT_EQ(r.status, 0);
+    return read_text(dir.file("out"));
 }

@@ -25,6 +25,10 @@ tool_run run_shell(const std::string& command);
 // Runs a tool with the given arguments, each quoted for the shell.
 tool_run run_tool(const std::string& name, std::initializer_list<std::string> args);
 
+// Runs a converter on input written to a file; expects it to succeed with
+// the given messages, and returns what it wrote.
+std::string convert_text(const std::string& tool, const std::string& input, const std::string& messages);
+
 void write_text(const std::string& path, const std::string& text);
 std::string read_text(const std::string& path);
 std::string shell_quoted(const std::string& s);
