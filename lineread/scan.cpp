@@ -227,11 +227,17 @@ ALWAYS_INLINE bool gathered_value(std::uint64_t mantissa, int scale, double& val
     return true;
 }
 
-real_run scan_decimal(const char* p, const char* end, const char* begin) noexcept {
+ALWAYS_INLINE real_run scan_decimal(const char* p, const char* end, const char* begin) noexcept {
     real_run run;
     std::uint64_t mantissa = 0;
     int count = 0;
-    p = gather_digits(p, end, begin, mantissa, count);
+    // Values below one are common: their "0." needs no gathering.
+    if (p + 1 == end || p[1] != '.' || *p != '0') {
+        p = gather_digits(p, end, begin, mantissa, count);
+    } else {
+        ++p;
+        count = 1;
+    }
     int scale = 0;
     if (p != end && *p == '.') {
         int before = count;
@@ -322,28 +328,13 @@ double convert_text(const char* p, const char* end, bool hex) noexcept {
 }
 
 
-[[gnu::noinline]] bool scan_real_general(const char*& p, const char* end, double& value,
-                                         const char* begin) noexcept {
-    const char* q = skip_space(p, end);
-    bool negative = false;
-    if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
-    if (q == end) return false;
-    bool hex = is_hex_prefix(q, end);
-    const char* digits = hex ? q + 2 : q;
-    real_run run;
-    if (hex)
-        run = scan_hex(digits, end);
-    else if (is_digit(*q) || *q == '.')
-        run = scan_decimal(q, end, begin);
-    else if (lower_is(*q, 'i'))
-        run = scan_infinity(q, end);
-    else if (lower_is(*q, 'n'))
-        run = scan_nan(q, end);
-    if (run.end == nullptr) return false;
-    double v = run.known ? run.value : convert_text(digits, run.end, hex);
-    value = negative ? -v : v;
-    p = run.end;
-    return true;
+// The forms other than plain decimals: hexadecimal, infinity and NaN. The
+// returned run's end is null when the text is none of them, or incomplete.
+[[gnu::noinline]] real_run scan_other_real(const char* q, const char* end) noexcept {
+    if (is_hex_prefix(q, end)) return scan_hex(q + 2, end);
+    if (lower_is(*q, 'i')) return scan_infinity(q, end);
+    if (lower_is(*q, 'n')) return scan_nan(q, end);
+    return {};
 }
 
 }  // namespace
@@ -352,24 +343,12 @@ bool scan_real(const char*& p, const char* end, double& value, const char* begin
     const char* q = skip_space(p, end);
     bool negative = false;
     if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
-    // Digits with an optional fraction and no exponent: most values. The
-    // rest takes the general path from the start.
-    if (q == end || !is_digit(*q) || is_hex_prefix(q, end)) return scan_real_general(p, end, value, begin);
-    std::uint64_t mantissa = 0;
-    int count = 0;
-    // Values below one are common: their "0." needs no gathering.
-    const char* r = q + 1;
-    if (r == end || *r != '.' || *q != '0') r = gather_digits(q, end, begin, mantissa, count);
-    int scale = 0;
-    if (r != end && *r == '.') {
-        int before = count;
-        r = gather_digits(r + 1, end, begin, mantissa, count);
-        scale = before - count;
-    }
-    double v;
-    if ((r != end && lower_is(*r, 'e')) || count > max_gathered_digits || !gathered_value(mantissa, scale, v))
-        return scan_real_general(p, end, value, begin);
+    if (q == end) return false;
+    bool hex = is_hex_prefix(q, end);
+    real_run run = !hex && (is_digit(*q) || *q == '.') ? scan_decimal(q, end, begin) : scan_other_real(q, end);
+    if (run.end == nullptr) return false;
+    double v = run.known ? run.value : convert_text(hex ? q + 2 : q, run.end, hex);
     value = negative ? -v : v;
-    p = r;
+    p = run.end;
     return true;
 }
