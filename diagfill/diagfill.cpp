@@ -19,7 +19,7 @@ static bool needs_copy(int fd) {
     return fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
 }
 
-static void sum_rows(line_reader& in, row_sums& sums) {
+[[gnu::hot]] static void sum_rows(line_reader& in, row_sums& sums) {
     std::string_view line;
     tra_entry e;
     long long prev_row = -1;
@@ -59,13 +59,13 @@ row_sums first_pas(const char* infile) {
     return sums;
 }
 
-static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
+[[gnu::hot]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
     std::string_view line;
     tra_entry e;
     long long pres_row = 0;
     bool row_flag = false;
     while (next_line(in, line)) {
-        parse_entry_line(line, e);
+        parse_copied_entry_line(line, e);
         if (e.row > pres_row) {
             pres_row = e.row;
             row_flag = false;
@@ -74,7 +74,7 @@ static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
             row_flag = true;
             write_entry_line(out, e.row, e.row, -sums.rowsum[e.row - 1]);
         }
-        write_entry_line(out, e.row, e.col, e.val);
+        write_copied_entry_line(out, e.row, e.col, e);
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +42,20 @@ inline bool scan_real(const char*& p, const char* end, double& value) noexcept {
     return scan_real(p, end, value, p);
 }
 
+// A value rounded to six decimals, as "%lf" writes it: a count of millionths
+// and the sign.
+struct fixed6 {
+    std::uint64_t micros = 0;
+    bool negative = false;
+};
+
+// A real field whose text alone decides how its value rounds to six
+// decimals: a plain decimal below 10^4, without an exponent, not too near a
+// half millionth. Gives what "%lf" writes for the double scan_real reads,
+// without finding that double. False, with p and value left, for any other
+// text, including fields that fail: scan_real decides those.
+bool scan_fixed6(const char*& p, const char* end, fixed6& value, const char* begin) noexcept;
+
 // Blank, tab, line feed, vertical tab, form feed, carriage return: one bit
 // each in a mask indexed by the character.
 inline bool is_space(char c) noexcept {
@@ -74,6 +89,16 @@ constexpr unsigned long long powers_of_ten[] = {1ULL,
                                                 100000000000000000ULL,
                                                 1000000000000000000ULL,
                                                 10000000000000000000ULL};
+
+// x / d by one multiplication with 2^64 / d rounded up, exact while x * d
+// stays below 2^64. For a constant divisor compilers may emit a division
+// instruction, several times slower, where a quotient and a remainder are
+// both wanted.
+template <std::uint64_t d>
+constexpr std::uint64_t quotient(std::uint64_t x) noexcept {
+    constexpr std::uint64_t reciprocal = UINT64_MAX / d + 1;
+    return static_cast<std::uint64_t>((static_cast<unsigned __int128>(x) * reciprocal) >> 64);
+}
 
 // The longest decimal text write_int produces, sign included.
 constexpr std::size_t max_int_chars = 20;

@@ -39,7 +39,8 @@ static char* write_digits(char* p, Unsigned u, int n) noexcept {
 // multiplication with 10486 / 2^20 (exact below 10^4 for 100) and 103 / 2^10
 // (exact below 100 for 10).
 static std::uint64_t eight_digits(std::uint32_t x) noexcept {
-    std::uint64_t v = x / 10000 | static_cast<std::uint64_t>(x % 10000) << 32;
+    std::uint64_t high = quotient<10000>(x);
+    std::uint64_t v = high | (x - high * 10000) << 32;
     std::uint64_t t = (v * 10486) >> 20 & 0x0000007F0000007FULL;
     v = t | (v - t * 100) << 16;
     t = (v * 103) >> 10 & 0x000F000F000F000FULL;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -84,65 +85,78 @@ ALWAYS_INLINE bool word_at(const char* p, const char* end, const char* begin, st
     return true;
 }
 
-// Takes the run of digits at p. While the run and the digits gathered before
-// it number at most 19, they are gathered into m; count counts them all.
-ALWAYS_INLINE const char* gather_digits(const char* p, const char* end, const char* begin, std::uint64_t& m,
-                                        int& count) noexcept {
+// Skips the white space before a number and its sign, if it has one.
+ALWAYS_INLINE const char* skip_space_and_sign(const char* p, const char* end, bool& negative) noexcept {
+    p = skip_space(p, end);
+    negative = p != end && *p == '-';
+    if (p != end && (*p == '+' || negative)) ++p;
+    return p;
+}
+
+// A run of digits being read: count counts them all, and value holds the
+// first of them, up to the limit the run is gathered with.
+struct digit_run {
+    std::uint64_t value = 0;
+    int count = 0;
+};
+
+// Takes the run of digits at p into the run, a word at a time; past the
+// limit, digits are only counted.
+template <int limit = max_gathered_digits>
+ALWAYS_INLINE const char* gather_digits(const char* p, const char* end, const char* begin, digit_run& run) noexcept {
     std::uint64_t w;
     while (word_at(p, end, begin, w)) {
         int n = leading_digits(w);
         if (n == 0) return p;
-        if (count + n <= max_gathered_digits) m = m * powers_of_ten[n] + digits_value(w, n);
-        count += n;
+        int take = std::min(n, limit - run.count);
+        if (take > 0) run.value = run.value * powers_of_ten[take] + digits_value(w, take);
+        run.count += n;
         p += n;
         if (n < 8) return p;
     }
-    for (; p != end && is_digit(*p); ++p, ++count)
-        if (count < max_gathered_digits) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+    for (; p != end && is_digit(*p); ++p, ++run.count)
+        if (run.count < limit) run.value = run.value * 10 + static_cast<std::uint64_t>(*p - '0');
     return p;
 }
 
 // Any run of digits, with the range check.
 [[gnu::noinline]] static bool scan_int_general(const char*& p, const char* end, int& value,
                                                const char* begin) noexcept {
-    const char* q = skip_space(p, end);
-    bool negative = false;
-    if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
-    int count = 0;
+    bool negative;
+    const char* q = skip_space_and_sign(p, end, negative);
     if (q == end || !is_digit(*q)) return false;
     while (q != end && *q == '0') ++q;  // leading zeros never overflow
-    std::uint64_t gathered = 0;
-    q = gather_digits(q, end, begin, gathered, count);
-    auto magnitude = static_cast<std::int64_t>(gathered);
+    digit_run digits;
+    q = gather_digits(q, end, begin, digits);
+    auto magnitude = static_cast<std::int64_t>(digits.value);
     // Ten digits may still fit; past that the value is out of range, but the
     // whole run of digits belongs to the field all the same.
     constexpr std::int64_t limit = std::int64_t{1} << 31;
-    if (count > 10 || magnitude > limit - (negative ? 0 : 1)) return false;
+    if (digits.count > 10 || magnitude > limit - (negative ? 0 : 1)) return false;
     value = static_cast<int>(negative ? -magnitude : magnitude);
     p = q;
     return true;
 }
 
+// Fields are mostly set apart by one blank.
+ALWAYS_INLINE const char* after_blank(const char* p, const char* end) noexcept {
+    return p + (p != end && *p == ' ');
+}
+
+// The common field, one to seven digits, is read here; any other text, which
+// may carry a sign, more white space or more digits, by the general routine.
 bool scan_int(const char*& p, const char* end, int& value, const char* begin) noexcept {
-    const char* q = skip_space(p, end);
-    bool negative = false;
-    if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
-    // A single digit is common in listings, and cheaper alone.
-    if (q != end && is_digit(*q) && (q + 1 == end || !is_digit(q[1]))) {
-        value = negative ? '0' - *q : *q - '0';
-        p = q + 1;
-        return true;
-    }
+    const char* q = after_blank(p, end);
     std::uint64_t w;
-    if (!word_at(q, end, begin, w)) return scan_int_general(p, end, value, begin);
-    int count = leading_digits(w);
-    if (count == 0) return false;
-    // Up to seven digits, the common case, cannot overflow.
-    if (count == 8) return scan_int_general(p, end, value, begin);
-    auto v = static_cast<std::int64_t>(digits_value(w, count));
-    value = static_cast<int>(negative ? -v : v);
-    p = q + count;
-    return true;
+    if (word_at(q, end, begin, w)) {
+        auto n = static_cast<unsigned>(leading_digits(w));
+        if (n - 1 < 7) {
+            value = static_cast<int>(digits_value(w, static_cast<int>(n)));
+            p = q + n;
+            return true;
+        }
+    }
+    return scan_int_general(p, end, value, begin);
 }
 
 namespace {
@@ -202,7 +216,7 @@ double round_to_double(u128 x, int exponent, bool sticky) noexcept {
 // m * 10^scale for up to 19 digits and |scale| up to 19, exactly rounded
 // by integer arithmetic: a product that fits 128 bits, or a quotient with 64
 // bits or more beside a remainder that says whether it was exact.
-double exact_decimal(std::uint64_t m, int scale) noexcept {
+[[gnu::noinline]] double exact_decimal(std::uint64_t m, int scale) noexcept {
     if (scale >= 0) return round_to_double(static_cast<u128>(m) * powers_of_ten[scale], 0, false);
     std::uint64_t d = powers_of_ten[-scale];
     int shift = 64 + (64 - std::countl_zero(d)) - (64 - std::countl_zero(m));
@@ -227,24 +241,41 @@ ALWAYS_INLINE bool gathered_value(std::uint64_t mantissa, int scale, double& val
     return true;
 }
 
+// The digits of a decimal either side of its point.
+struct decimal_digits {
+    digit_run whole;
+    digit_run fraction;
+};
+
+// Digits, then maybe a point and more digits, of which the first are
+// gathered up to the limit.
+template <int fraction_limit = max_gathered_digits>
+ALWAYS_INLINE const char* gather_decimal(const char* p, const char* end, const char* begin,
+                                         decimal_digits& d) noexcept {
+    // Values below one are common: their "0." needs no gathering.
+    if (*p == '0' && p + 1 != end && p[1] == '.') {
+        d.whole = {0, 1};
+        ++p;
+    } else {
+        p = gather_digits(p, end, begin, d.whole);
+    }
+    if (p != end && *p == '.') p = gather_digits<fraction_limit>(p + 1, end, begin, d.fraction);
+    return p;
+}
+
+// All the digits as one integer, when there are at most 19 of them.
+ALWAYS_INLINE bool all_digits(const decimal_digits& d, std::uint64_t& m) noexcept {
+    if (d.whole.count + d.fraction.count > max_gathered_digits) return false;
+    m = d.whole.value * powers_of_ten[d.fraction.count] + d.fraction.value;
+    return true;
+}
+
 ALWAYS_INLINE real_run scan_decimal(const char* p, const char* end, const char* begin) noexcept {
     real_run run;
-    std::uint64_t mantissa = 0;
-    int count = 0;
-    // Values below one are common: their "0." needs no gathering.
-    if (p + 1 == end || p[1] != '.' || *p != '0') {
-        p = gather_digits(p, end, begin, mantissa, count);
-    } else {
-        ++p;
-        count = 1;
-    }
-    int scale = 0;
-    if (p != end && *p == '.') {
-        int before = count;
-        p = gather_digits(p + 1, end, begin, mantissa, count);
-        scale = before - count;
-    }
-    if (count == 0) return run;
+    decimal_digits d;
+    p = gather_decimal(p, end, begin, d);
+    if (d.whole.count + d.fraction.count == 0) return run;
+    int scale = -d.fraction.count;
     if (p != end && lower_is(*p, 'e')) {
         const char* q = p + 1;
         bool negative = false;
@@ -257,7 +288,8 @@ ALWAYS_INLINE real_run scan_decimal(const char* p, const char* end, const char* 
         p = q;
     }
     run.end = p;
-    run.known = count <= max_gathered_digits && gathered_value(mantissa, scale, run.value);
+    std::uint64_t m;
+    run.known = all_digits(d, m) && gathered_value(m, scale, run.value);
     return run;
 }
 
@@ -339,10 +371,11 @@ double convert_text(const char* p, const char* end, bool hex) noexcept {
 
 }  // namespace
 
-bool scan_real(const char*& p, const char* end, double& value, const char* begin) noexcept {
-    const char* q = skip_space(p, end);
-    bool negative = false;
-    if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+// Any real field.
+[[gnu::noinline]] static bool scan_real_general(const char*& p, const char* end, double& value,
+                                                const char* begin) noexcept {
+    bool negative;
+    const char* q = skip_space_and_sign(p, end, negative);
     if (q == end) return false;
     bool hex = is_hex_prefix(q, end);
     real_run run = !hex && (is_digit(*q) || *q == '.') ? scan_decimal(q, end, begin) : scan_other_real(q, end);
@@ -350,5 +383,52 @@ bool scan_real(const char*& p, const char* end, double& value, const char* begin
     double v = run.known ? run.value : convert_text(hex ? q + 2 : q, run.end, hex);
     value = negative ? -v : v;
     p = run.end;
+    return true;
+}
+
+// The common field, a decimal without sign, is converted here; any other
+// text by the general routine.
+bool scan_real(const char*& p, const char* end, double& value, const char* begin) noexcept {
+    const char* q = after_blank(p, end);
+    if (q != end && (is_digit(*q) || *q == '.') && !is_hex_prefix(q, end)) {
+        real_run run = scan_decimal(q, end, begin);
+        if (run.known) {
+            value = run.value;
+            p = run.end;
+            return true;
+        }
+    }
+    return scan_real_general(p, end, value, begin);
+}
+
+namespace {
+
+// Below 10^4 a value is below 2^14, where the double nearest to a text lies
+// within 2^-40 of it. Decimals seven to twelve then tell which way the value
+// rounds to six decimals, unless they lie within 2 of the half 500000: past
+// that margin the text and its double are at least 2e-12 from the half.
+constexpr std::uint64_t fixed6_whole_limit = 10000;
+constexpr std::uint64_t micros_per_unit = 1000000;
+constexpr std::uint64_t half_micro = 500000;
+constexpr std::uint64_t rounding_margin = 2;
+constexpr int settling_decimals = 12;
+
+}  // namespace
+
+bool scan_fixed6(const char*& p, const char* end, fixed6& value, const char* begin) noexcept {
+    const char* q = after_blank(p, end);
+    if (q == end || !is_digit(*q)) return false;
+    decimal_digits d;
+    q = gather_decimal<settling_decimals>(q, end, begin, d);
+    // Only a plain decimal: nothing such as an exponent may go on from it.
+    if ((q != end && !is_space(*q)) || d.whole.count > max_gathered_digits || d.whole.value >= fixed6_whole_limit)
+        return false;
+    int gathered = std::min(d.fraction.count, settling_decimals);
+    std::uint64_t twelve = d.fraction.value * powers_of_ten[settling_decimals - gathered];
+    std::uint64_t decimals = quotient<micros_per_unit>(twelve);
+    std::uint64_t rest = twelve - decimals * micros_per_unit;
+    if (rest >= half_micro - rounding_margin && rest < half_micro + rounding_margin) return false;
+    value = {d.whole.value * micros_per_unit + decimals + (rest > half_micro), false};
+    p = q;
     return true;
 }

@@ -3,12 +3,12 @@
 #include "transfile.h"
 
 // Indices are widened before the shift: 2147483647 becomes 2147483648.
-static void shift_entries(line_reader& in, out_buf& out) {
+[[gnu::hot]] static void shift_entries(line_reader& in, out_buf& out) {
     std::string_view line;
     tra_entry e;
     while (next_line(in, line)) {
-        parse_entry_line(line, e);
-        write_entry_line(out, e.row + 1LL, e.col + 1LL, e.val);
+        parse_copied_entry_line(line, e);
+        write_copied_entry_line(out, e.row + 1LL, e.col + 1LL, e);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "transfile.h"
 
@@ -60,7 +61,9 @@ TEST(EntryLine, FieldsUpToTheFirstThatFails) {
         {"  -1 0 -inf junk\n", -1, 0, -INFINITY},
     };
     for (const auto& c : cases) {
-        tra_entry e{9, 9, 9.0};
+        tra_entry e;
+        e.row = e.col = 9;
+        e.val = 9.0;
         parse_entry_line(c.line, e);
         EXPECT_EQ(e.row, c.row) << c.line;
         EXPECT_EQ(e.col, c.col) << c.line;
@@ -120,18 +123,78 @@ TEST(FixedWriter, MatchesPrintfOnSixDecimalTies) {
     }
 }
 
-TEST(EntryWriter, LineLayout) {
+// What the writes into an output buffer put in the file.
+template <typename Writes>
+std::string written(Writes writes) {
     std::FILE* f = std::tmpfile();
     out_buf o = make_out_buf(dup(fileno(f)));
-    write_header_line(o, "STATES", 3);
-    write_entry_line(o, 1, 2, 0.5);
-    write_entry_line(o, 2147483648LL, -1, -0.0);
-    ASSERT_TRUE(out_close(o));
+    writes(o);
+    EXPECT_TRUE(out_close(o));
     std::rewind(f);
-    char buf[200] = {};
-    std::size_t n = std::fread(buf, 1, sizeof buf, f);
+    std::string text;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
     std::fclose(f);
-    EXPECT_EQ(std::string(buf, n), "STATES 3\n1 2 0.500000\n2147483648 -1 -0.000000\n");
+    return text;
+}
+
+TEST(EntryWriter, LineLayout) {
+    std::string text = written([](out_buf& o) {
+        write_header_line(o, "STATES", 3);
+        write_entry_line(o, 1, 2, 0.5);
+        write_entry_line(o, 2147483648LL, -1, -0.0);
+    });
+    EXPECT_EQ(text, "STATES 3\n1 2 0.500000\n2147483648 -1 -0.000000\n");
+}
+
+// Copies each line as the tools copy an entry, through one entry.
+std::string copied(const std::vector<std::string>& lines) {
+    return written([&](out_buf& o) {
+        tra_entry e;
+        for (const auto& line : lines) {
+            parse_copied_entry_line(line, e);
+            write_copied_entry_line(o, e.row, e.col, e);
+        }
+    });
+}
+
+// A decimal text, often with its seventh to twelfth decimals near a half.
+std::string random_decimal(std::mt19937_64& rng) {
+    std::string text;
+    for (int n = static_cast<int>(rng() % 6); n > 0; --n) text += static_cast<char>('0' + rng() % 10);
+    if (rng() % 4 == 0) return text.empty() ? "0" : text;
+    text += '.';
+    for (int n = static_cast<int>(rng() % 7); n > 0; --n) text += static_cast<char>('0' + rng() % 10);
+    if (text.size() - text.find('.') == 7 && rng() % 2) {
+        const char* near_half[] = {"499997", "499998", "499999", "5", "500000", "500001", "500002", "4999999999999"};
+        text += near_half[rng() % 8];
+    }
+    for (int n = static_cast<int>(rng() % 14); n > 0; --n) text += static_cast<char>('0' + rng() % 10);
+    return text == "." ? "0." : text;
+}
+
+TEST(CopiedEntry, WritesWhatPrintfWritesForTheValueRead) {
+    std::vector<std::string> texts = {"0.0078125", "0.0000005", "0.00000050000000001", "0.0000004999999999999",
+                                      "9999.9999995", "9999.99999949999", "0.9999995", "1", "5.", "007.25",
+                                      "10000.5", "0.5", "3", "0.012382771132014792", "1.5.5", "2 ", "0x1p-3",
+                                      ".25", "2e-3", "-0.0000001", "00000000000000000000001.5"};
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 200000; ++i) texts.push_back(random_decimal(rng));
+    std::vector<std::string> lines;
+    for (const auto& text : texts) lines.push_back("1 2 " + text + "\n");
+    std::string out = copied(lines);
+    std::size_t at = 0;
+    for (const auto& text : texts) {
+        std::size_t next = out.find('\n', at) + 1;
+        ASSERT_EQ(out.substr(at, next - at), "1 2 " + printf_f(std::strtod(text.c_str(), nullptr)) + "\n") << text;
+        at = next;
+    }
+}
+
+TEST(CopiedEntry, AFailedValueKeepsThePreviousOneOfEitherKind) {
+    EXPECT_EQ(copied({"1 2 0.25\n", "1 3 x\n", "1 4 2e-3\n", "1 5 1e\n", "\n", "1 6 0.75 junk\n", "1 7\n"}),
+              "1 2 0.250000\n1 3 0.250000\n1 4 0.002000\n1 5 0.002000\n1 5 0.002000\n1 6 0.750000\n"
+              "1 7 0.750000\n");
 }
 
 }  // namespace

@@ -48,6 +48,17 @@ char* write_special(char* p, bool negative, bool nan) {
     return p + 3;
 }
 
+// The sign, the integer part below 2^63 and six decimals.
+char* write_parts(char* p, bool negative, std::uint64_t whole, std::uint64_t decimals) noexcept {
+    if (negative) *p++ = '-';
+    if (whole == 0)  // most values of a transition file lie below one
+        *p++ = '0';
+    else
+        p = write_int(p, static_cast<long long>(whole));
+    *p++ = '.';
+    return write_uint_digits(p, decimals, 6);
+}
+
 }  // namespace
 
 char* write_fixed6(char* p, double v) noexcept {
@@ -64,14 +75,13 @@ char* write_fixed6(char* p, double v) noexcept {
         // exact routine.
         return std::to_chars(p, p + max_fixed6_chars, v, std::chars_format::fixed, 6).ptr;
     }
-    if (negative) *p++ = '-';
     std::uint64_t whole = m << (exponent > 0 ? exponent : 0);
     std::uint64_t decimals = 0;
     if (exponent < 0) split_fraction(m, -exponent, whole, decimals);
-    if (whole == 0)  // most values of a transition file lie below one
-        *p++ = '0';
-    else
-        p = write_int(p, static_cast<long long>(whole));
-    *p++ = '.';
-    return write_uint_digits(p, decimals, 6);
+    return write_parts(p, negative, whole, decimals);
+}
+
+char* write_fixed6(char* p, fixed6 v) noexcept {
+    std::uint64_t whole = quotient<decimals_scale>(v.micros);
+    return write_parts(p, v.negative, whole, v.micros - whole * decimals_scale);
 }

@@ -13,12 +13,21 @@ void parse_header_line(std::string_view line, std::string& keyword, int& number)
     scan_int(p, end, number);
 }
 
-[[gnu::flatten]] void parse_entry_line(std::string_view line, tra_entry& e) {
+template <bool copied>
+[[gnu::always_inline]] inline void parse_entry(std::string_view line, tra_entry& e) {
     const char* begin = line.data();
     const char* end = begin + line.size();
     const char* p = begin;
-    scan_int(p, end, e.row, begin) && scan_int(p, end, e.col, begin) && scan_real(p, end, e.val, begin);
+    if (!scan_int(p, end, e.row, begin) || !scan_int(p, end, e.col, begin)) return;
+    if (copied && scan_fixed6(p, end, e.val6, begin))
+        e.in_val6 = true;
+    else if (scan_real(p, end, e.val, begin))
+        e.in_val6 = false;
 }
+
+[[gnu::flatten]] void parse_entry_line(std::string_view line, tra_entry& e) { parse_entry<false>(line, e); }
+
+[[gnu::flatten]] void parse_copied_entry_line(std::string_view line, tra_entry& e) { parse_entry<true>(line, e); }
 
 bool read_header_line(line_reader& in, std::string& keyword, int& number) {
     std::string_view line;
@@ -44,7 +53,8 @@ void write_header_line(out_buf& out, std::string_view keyword, long long number)
     out_commit(out, p);
 }
 
-[[gnu::flatten]] void write_entry_line(out_buf& out, long long row, long long col, double val) {
+template <typename Value>
+[[gnu::always_inline]] inline void write_entry(out_buf& out, long long row, long long col, Value val) {
     char* p = out_reserve(out, 2 * max_int_chars + max_fixed6_chars + 3);
     p = write_int(p, row);
     *p++ = ' ';
@@ -53,6 +63,17 @@ void write_header_line(out_buf& out, std::string_view keyword, long long number)
     p = write_fixed6(p, val);
     *p++ = '\n';
     out_commit(out, p);
+}
+
+[[gnu::flatten]] void write_entry_line(out_buf& out, long long row, long long col, double val) {
+    write_entry(out, row, col, val);
+}
+
+[[gnu::flatten]] void write_copied_entry_line(out_buf& out, long long row, long long col, const tra_entry& e) {
+    if (e.in_val6)
+        write_entry(out, row, col, e.val6);
+    else
+        write_entry(out, row, col, e.val);
 }
 
 file_id identify(int fd) {

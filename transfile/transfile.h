@@ -21,12 +21,19 @@ struct tra_entry {
     int row = 0;
     int col = 0;
     double val = 0.0;
+    // A value that is only copied is kept as it will be written, where its
+    // text decides that; val holds it otherwise.
+    fixed6 val6;
+    bool in_val6 = false;
 };
 
 // "%s%d": a word, then an integer.
 void parse_header_line(std::string_view line, std::string& keyword, int& number);
 // "%d%d%lf": fields are assigned up to the first that cannot be read.
 void parse_entry_line(std::string_view line, tra_entry& e);
+// The same for an entry that is only copied: its value goes to val6 where it
+// can, which spares the conversion to a double and back.
+void parse_copied_entry_line(std::string_view line, tra_entry& e);
 
 // Reads and parses the next header line; false when there is none.
 bool read_header_line(line_reader& in, std::string& keyword, int& number);
@@ -38,6 +45,7 @@ bool copy_header(line_reader& in, out_buf& out, tra_header& h);
 // cannot wrap.
 void write_header_line(out_buf& out, std::string_view keyword, long long number);
 void write_entry_line(out_buf& out, long long row, long long col, double val);
+void write_copied_entry_line(out_buf& out, long long row, long long col, const tra_entry& e);
 
 // The longest text write_fixed6 produces: a sign, 309 integer digits, the
 // point and six decimals.
@@ -46,6 +54,7 @@ constexpr std::size_t max_fixed6_chars = 1 + 309 + 1 + 6;
 // Writes v as the C library's "%lf" does: the exact value rounded to six
 // decimals, ties to even; inf, -inf, nan, -nan. Returns the end.
 char* write_fixed6(char* p, double v) noexcept;
+char* write_fixed6(char* p, fixed6 v) noexcept;
 
 // Identity of an open file, to tell when two names lead to the same file.
 struct file_id {
