@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -26,9 +27,25 @@ struct line_reader {
 
 line_reader make_line_reader(int fd, int copy_fd = -1);
 
+// Hands out the line that ends at the first line feed after the bytes
+// already searched, if there is one.
+inline bool take_line(line_reader& r, std::string_view& line, const char* start, std::size_t avail) {
+    const void* lf = std::memchr(start + r.scanned, '\n', avail - r.scanned);
+    if (lf == nullptr) return false;
+    std::size_t len = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+    line = std::string_view(start, len);
+    r.begin += len;
+    r.scanned = 0;
+    return true;
+}
+
+bool next_line_after_block(line_reader& r, std::string_view& line);
+
 // The next line, line feed included; a last line without one is a line too.
 // Returns false at the end of the input or once a read has failed.
-bool next_line(line_reader& r, std::string_view& line);
+inline bool next_line(line_reader& r, std::string_view& line) {
+    return take_line(r, line, r.buf.data() + r.begin, r.end - r.begin) || next_line_after_block(r, line);
+}
 
 // Number fields, scanned from p up to end and never past it. On success p
 // moves past the number and the value is set; on failure both are left.

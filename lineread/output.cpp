@@ -34,30 +34,35 @@ static char* write_digits(char* p, Unsigned u, int n) noexcept {
     return p + n;
 }
 
-// Eight digits of x < 10^8 as one word, first digit in the first byte: the
-// halves, quarters and digits are split in all lanes at once, dividing by
-// multiplication with 10486 / 2^20 (exact below 10^4 for 100) and 103 / 2^10
-// (exact below 100 for 10).
-static std::uint64_t eight_digits(std::uint32_t x) noexcept {
+// Eight digits of x < 10^8 as one word of byte values 0 to 9, first digit
+// in the first byte: the halves, quarters and digits are split in all lanes
+// at once, dividing by multiplication with 10486 / 2^20 (exact below 10^4
+// for 100) and 103 / 2^10 (exact below 100 for 10).
+static std::uint64_t eight_digit_values(std::uint32_t x) noexcept {
     std::uint64_t high = quotient<10000>(x);
     std::uint64_t v = high | (x - high * 10000) << 32;
     std::uint64_t t = (v * 10486) >> 20 & 0x0000007F0000007FULL;
     v = t | (v - t * 100) << 16;
     t = (v * 103) >> 10 & 0x000F000F000F000FULL;
-    v = t | (v - t * 10) << 8;
-    return v | 0x3030303030303030ULL;
+    return t | (v - t * 10) << 8;
 }
 
+constexpr std::uint64_t ascii_zeros = 0x3030303030303030ULL;
+
 constexpr std::uint32_t eight_digit_limit = 100000000;
+constexpr bool word_at_a_time = std::endian::native == std::endian::little;
+
+// The last n of the eight digits. The word is stored whole, as the caller's
+// room for a number always spans eight bytes.
+static char* put_last_digits(char* p, std::uint64_t values, int n) noexcept {
+    std::uint64_t w = (values | ascii_zeros) >> (8 * (8 - n));
+    std::memcpy(p, &w, sizeof w);
+    return p + n;
+}
 
 char* write_uint_digits(char* p, unsigned long long u, int n) noexcept {
-    if (std::endian::native == std::endian::little && u < eight_digit_limit && n <= 8) {
-        // The last n digits; the word is stored whole, as the caller's room
-        // for the number always spans eight bytes.
-        std::uint64_t w = eight_digits(static_cast<std::uint32_t>(u)) >> (8 * (8 - n));
-        std::memcpy(p, &w, sizeof w);
-        return p + n;
-    }
+    if (word_at_a_time && u < eight_digit_limit && n <= 8)
+        return put_last_digits(p, eight_digit_values(static_cast<std::uint32_t>(u)), n);
     if (u <= UINT32_MAX) return write_digits(p, static_cast<std::uint32_t>(u), n);
     return write_digits(p, static_cast<std::uint64_t>(u), n);
 }
@@ -67,6 +72,11 @@ char* write_int(char* p, long long v) noexcept {
     if (v < 0) {
         *p++ = '-';
         u = 0 - u;
+    }
+    if (word_at_a_time && u < eight_digit_limit) {
+        // The leading zeros are the low bytes; the last digit always counts.
+        std::uint64_t values = eight_digit_values(static_cast<std::uint32_t>(u));
+        return put_last_digits(p, values, 8 - std::countr_zero(values | std::uint64_t{1} << 56) / 8);
     }
     return write_uint_digits(p, u, decimal_digits(u));
 }

@@ -39,20 +39,14 @@ static void fill(line_reader& r) {
     r.end += static_cast<std::size_t>(n);
 }
 
-bool next_line(line_reader& r, std::string_view& line) {
+// The current block holds no whole line: read more, or end the input.
+bool next_line_after_block(line_reader& r, std::string_view& line) {
     for (;;) {
         const char* start = r.buf.data() + r.begin;
         std::size_t avail = r.end - r.begin;
-        // Search only the bytes not searched before, so a long line costs
-        // one pass however many blocks it spans.
-        const void* lf = std::memchr(start + r.scanned, '\n', avail - r.scanned);
-        if (lf != nullptr) {
-            std::size_t len = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
-            line = std::string_view(start, len);
-            r.begin += len;
-            r.scanned = 0;
-            return true;
-        }
+        if (take_line(r, line, start, avail)) return true;
+        // The next search starts after these bytes, so a long line costs one
+        // pass however many blocks it spans.
         r.scanned = avail;
         if (r.failed) return false;
         if (r.at_eof) {
