@@ -19,13 +19,13 @@ static bool needs_copy(int fd) {
     return fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
 }
 
-[[gnu::hot]] static void sum_rows(line_reader& in, row_sums& sums) {
+[[gnu::flatten]] static void sum_rows(line_reader& in, row_sums& sums) {
     std::string_view line;
     tra_entry e;
     long long prev_row = -1;
     double* rowsum = sums.rowsum.get();
     while (next_line(in, line)) {
-        parse_entry_line(line, e);
+        parse_summed_entry_line(line, e);
         if (prev_row == -1 || e.row > prev_row) prev_row = e.row;
         if (in_table(sums, prev_row)) rowsum[prev_row - 1] += e.val;
     }
@@ -59,7 +59,7 @@ row_sums first_pas(const char* infile) {
     return sums;
 }
 
-[[gnu::hot]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
+[[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
     std::string_view line;
     tra_entry e;
     long long pres_row = 0;

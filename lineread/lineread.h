@@ -54,6 +54,8 @@ inline bool next_line(line_reader& r, std::string_view& line) {
 // too: near the end of a line that lets digits be taken a word at a time.
 bool scan_int(const char*& p, const char* end, int& value, const char* begin) noexcept;
 bool scan_real(const char*& p, const char* end, double& value, const char* begin) noexcept;
+// Passes over an integer field as scan_int reads it, without its value.
+bool skip_int(const char*& p, const char* end, const char* begin) noexcept;
 inline bool scan_int(const char*& p, const char* end, int& value) noexcept { return scan_int(p, end, value, p); }
 inline bool scan_real(const char*& p, const char* end, double& value) noexcept {
     return scan_real(p, end, value, p);

@@ -159,6 +159,20 @@ bool scan_int(const char*& p, const char* end, int& value, const char* begin) no
     return scan_int_general(p, end, value, begin);
 }
 
+bool skip_int(const char*& p, const char* end, const char* begin) noexcept {
+    const char* q = after_blank(p, end);
+    std::uint64_t w;
+    if (word_at(q, end, begin, w)) {
+        auto n = static_cast<unsigned>(leading_digits(w));
+        if (n - 1 < 7) {
+            p = q + n;
+            return true;
+        }
+    }
+    int unused;
+    return scan_int_general(p, end, unused, begin);
+}
+
 namespace {
 
 // A scanned number: where its text ends, and its value once known.
@@ -181,30 +195,20 @@ constexpr int exponent_cap = 100000;
 
 using u128 = unsigned __int128;
 
-int bit_length(u128 x) noexcept {
-    auto high = static_cast<std::uint64_t>(x >> 64);
-    return high ? 128 - std::countl_zero(high) : 64 - std::countl_zero(static_cast<std::uint64_t>(x));
-}
-
 // The double nearest to (x + a little, when sticky) * 2^exponent, ties to
-// even, for a nonzero x whose value lies in the normal range.
-double round_to_double(u128 x, int exponent, bool sticky) noexcept {
+// even, for an x of 54 to 64 bits whose value lies in the normal range.
+double round_to_double(std::uint64_t x, int exponent, bool sticky) noexcept {
     constexpr int mantissa_bits = 53;
-    int shift = bit_length(x) - mantissa_bits;
-    std::uint64_t mantissa;
-    if (shift > 0) {
-        mantissa = static_cast<std::uint64_t>(x >> shift);
-        u128 rest = x & ((u128{1} << shift) - 1);
-        u128 half = u128{1} << (shift - 1);
-        // Round up past half, and at exactly half when the dropped part is
-        // not exact or the kept part is odd.
-        if (rest > half || (rest == half && (sticky || (mantissa & 1)))) ++mantissa;
-        if (mantissa >> mantissa_bits) {
-            mantissa >>= 1;
-            ++shift;
-        }
-    } else {
-        mantissa = static_cast<std::uint64_t>(x) << -shift;
+    int shift = 64 - std::countl_zero(x) - mantissa_bits;
+    std::uint64_t mantissa = x >> shift;
+    std::uint64_t rest = x & ((std::uint64_t{1} << shift) - 1);
+    std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    // Round up past half, and at exactly half when the dropped part is not
+    // exact or the kept part is odd.
+    if (rest > half || (rest == half && (sticky || (mantissa & 1)))) ++mantissa;
+    if (mantissa >> mantissa_bits) {
+        mantissa >>= 1;
+        ++shift;
     }
     auto biased = static_cast<std::uint64_t>(exponent + shift + (mantissa_bits - 1) + 1023);
     std::uint64_t bits = biased << (mantissa_bits - 1) | (mantissa & ((std::uint64_t{1} << (mantissa_bits - 1)) - 1));
@@ -213,16 +217,23 @@ double round_to_double(u128 x, int exponent, bool sticky) noexcept {
     return v;
 }
 
-// m * 10^scale for up to 19 digits and |scale| up to 19, exactly rounded
-// by integer arithmetic: a product that fits 128 bits, or a quotient with 64
-// bits or more beside a remainder that says whether it was exact.
+// m * 10^scale for more than 2^53 and at most 19 digits, and |scale| up to
+// 19, exactly rounded by integer arithmetic. A product is cut to its top 64
+// bits, the rest kept as a sticky bit; a quotient is taken with 63 or 64
+// bits, beside a remainder that tells whether it was exact.
 [[gnu::noinline]] double exact_decimal(std::uint64_t m, int scale) noexcept {
-    if (scale >= 0) return round_to_double(static_cast<u128>(m) * powers_of_ten[scale], 0, false);
+    if (scale >= 0) {
+        u128 x = static_cast<u128>(m) * powers_of_ten[scale];
+        auto high = static_cast<std::uint64_t>(x >> 64);
+        int cut = high ? 64 - std::countl_zero(high) : 0;
+        u128 kept = x >> cut;
+        return round_to_double(static_cast<std::uint64_t>(kept), cut, (kept << cut) != x);
+    }
     std::uint64_t d = powers_of_ten[-scale];
-    int shift = 64 + (64 - std::countl_zero(d)) - (64 - std::countl_zero(m));
+    int shift = 63 + (64 - std::countl_zero(d)) - (64 - std::countl_zero(m));
     u128 n = static_cast<u128>(m) << shift;
-    u128 q = n / d;
-    return round_to_double(q, -shift, n - q * d != 0);
+    auto q = static_cast<std::uint64_t>(n / d);
+    return round_to_double(q, -shift, n - static_cast<u128>(q) * d != 0);
 }
 
 // The value of up to 19 gathered digits times 10^scale, when exact integer or

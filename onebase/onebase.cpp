@@ -3,7 +3,7 @@
 #include "transfile.h"
 
 // Indices are widened before the shift: 2147483647 becomes 2147483648.
-[[gnu::hot]] static void shift_entries(line_reader& in, out_buf& out) {
+[[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out) {
     std::string_view line;
     tra_entry e;
     while (next_line(in, line)) {

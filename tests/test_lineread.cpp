@@ -246,6 +246,14 @@ TEST(Scanner, AgreesWithStrtodOnGeneratedNumbers) {
     }
 }
 
+void expect_strtod_value(const char* text) {
+    const char* p = text;
+    double value = 0;
+    ASSERT_TRUE(scan_real(p, text + std::strlen(text), value)) << text;
+    double expected = std::strtod(text, nullptr);
+    ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+}
+
 TEST(Scanner, AgreesWithStrtodOnShortestFormsOfRandomDoubles) {
     std::mt19937_64 rng(5);
     for (int i = 0; i < 200000; ++i) {
@@ -254,11 +262,21 @@ TEST(Scanner, AgreesWithStrtodOnShortestFormsOfRandomDoubles) {
         std::memcpy(&d, &bits, sizeof d);
         char text[40];
         std::snprintf(text, sizeof text, i % 2 ? "%.17g" : "%.6f", d);
-        const char* p = text;
-        double value = 0;
-        ASSERT_TRUE(scan_real(p, text + std::strlen(text), value)) << text;
-        double expected = std::strtod(text, nullptr);
-        ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+        expect_strtod_value(text);
+    }
+}
+
+TEST(Scanner, AgreesWithStrtodNextToHalfwayPoints) {
+    // Points halfway between neighbouring doubles from 1e-19 to 1e19, which
+    // long double holds exactly, written with 16 to 19 digits: the hardest
+    // texts for the integer rounding of 17 to 19 digits.
+    std::mt19937_64 rng(9);
+    for (int i = 0; i < 200000; ++i) {
+        double d = std::ldexp(1.0 + static_cast<double>(rng() >> 12) * 0x1p-52, static_cast<int>(rng() % 126) - 63);
+        long double half = (static_cast<long double>(d) + std::nextafter(d, INFINITY)) / 2;
+        char text[48];
+        std::snprintf(text, sizeof text, i % 2 ? "%.*Le" : "%.*Lf", static_cast<int>(15 + rng() % 4), half);
+        expect_strtod_value(text);
     }
 }
 

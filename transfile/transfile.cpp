@@ -13,21 +13,30 @@ void parse_header_line(std::string_view line, std::string& keyword, int& number)
     scan_int(p, end, number);
 }
 
-template <bool copied>
+enum class entry_use { all, sums, copy };
+
+template <entry_use use>
 [[gnu::always_inline]] inline void parse_entry(std::string_view line, tra_entry& e) {
     const char* begin = line.data();
     const char* end = begin + line.size();
     const char* p = begin;
-    if (!scan_int(p, end, e.row, begin) || !scan_int(p, end, e.col, begin)) return;
-    if (copied && scan_fixed6(p, end, e.val6, begin))
+    if (!scan_int(p, end, e.row, begin)) return;
+    if (use == entry_use::sums ? !skip_int(p, end, begin) : !scan_int(p, end, e.col, begin)) return;
+    if (use == entry_use::copy && scan_fixed6(p, end, e.val6, begin))
         e.in_val6 = true;
     else if (scan_real(p, end, e.val, begin))
         e.in_val6 = false;
 }
 
-[[gnu::flatten]] void parse_entry_line(std::string_view line, tra_entry& e) { parse_entry<false>(line, e); }
+[[gnu::flatten]] void parse_entry_line(std::string_view line, tra_entry& e) { parse_entry<entry_use::all>(line, e); }
 
-[[gnu::flatten]] void parse_copied_entry_line(std::string_view line, tra_entry& e) { parse_entry<true>(line, e); }
+[[gnu::flatten]] void parse_summed_entry_line(std::string_view line, tra_entry& e) {
+    parse_entry<entry_use::sums>(line, e);
+}
+
+[[gnu::flatten]] void parse_copied_entry_line(std::string_view line, tra_entry& e) {
+    parse_entry<entry_use::copy>(line, e);
+}
 
 bool read_header_line(line_reader& in, std::string& keyword, int& number) {
     std::string_view line;

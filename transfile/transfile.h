@@ -31,6 +31,8 @@ struct tra_entry {
 void parse_header_line(std::string_view line, std::string& keyword, int& number);
 // "%d%d%lf": fields are assigned up to the first that cannot be read.
 void parse_entry_line(std::string_view line, tra_entry& e);
+// The same for an entry that is only summed: col is checked, not kept.
+void parse_summed_entry_line(std::string_view line, tra_entry& e);
 // The same for an entry that is only copied: its value goes to val6 where it
 // can, which spares the conversion to a double and back.
 void parse_copied_entry_line(std::string_view line, tra_entry& e);
