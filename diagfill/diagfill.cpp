@@ -65,7 +65,7 @@ row_sums first_pas(const char* infile) {
     long long pres_row = 0;
     bool row_flag = false;
     while (next_line(in, line)) {
-        parse_copied_entry_line(line, e);
+        parse_unchanged_entry_line(line, e);
         if (e.row > pres_row) {
             pres_row = e.row;
             row_flag = false;
@@ -74,7 +74,7 @@ row_sums first_pas(const char* infile) {
             row_flag = true;
             write_entry_line(out, e.row, e.row, -sums.rowsum[e.row - 1]);
         }
-        write_copied_entry_line(out, e.row, e.col, e);
+        write_unchanged_entry_line(out, e);
     }
 }
 

@@ -191,6 +191,32 @@ TEST(CopiedEntry, WritesWhatPrintfWritesForTheValueRead) {
     }
 }
 
+TEST(UnchangedEntry, WritesIndicesAsPrintfWouldWhateverTheirText) {
+    // Each line's output must equal the general parse and write; index texts
+    // of every length from 3 to 21 exercise the short copies.
+    const std::vector<std::string> lines = {
+        "1 2 0.5\n",          "+1 2 0.5\n",      "01 2 0.5\n",       "1  2 0.5\n",    "1\t2 0.5\n",
+        " 1 2 0.5\n",         "0 0 1\n",         "00 0 1\n",         "1 00 1\n",      "-1 -2 0.5\n",
+        "12 34 1\n",          "123 4567 1\n",    "1234 5678 2\n",    "12345678 1 3\n", "1234567 12345678 4\n",
+        "123456789 987654321 0.5\n", "2147483647 2147483647 1e-3\n", "3 4 x\n", "5 x 0.25\n", "\n", "7 8",
+    };
+    std::string expected = written([&](out_buf& o) {
+        tra_entry e;
+        for (const auto& line : lines) {
+            parse_entry_line(line, e);
+            write_entry_line(o, e.row, e.col, e.val);
+        }
+    });
+    std::string actual = written([&](out_buf& o) {
+        tra_entry e;
+        for (const auto& line : lines) {
+            parse_unchanged_entry_line(line, e);
+            write_unchanged_entry_line(o, e);
+        }
+    });
+    EXPECT_EQ(actual, expected);
+}
+
 TEST(CopiedEntry, AFailedValueKeepsThePreviousOneOfEitherKind) {
     EXPECT_EQ(copied({"1 2 0.25\n", "1 3 x\n", "1 4 2e-3\n", "1 5 1e\n", "\n", "1 6 0.75 junk\n", "1 7\n"}),
               "1 2 0.250000\n1 3 0.250000\n1 4 0.002000\n1 5 0.002000\n1 5 0.002000\n1 6 0.750000\n"

@@ -1,3 +1,5 @@
+#include <cstdint>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,16 +15,29 @@ void parse_header_line(std::string_view line, std::string& keyword, int& number)
     scan_int(p, end, number);
 }
 
-enum class entry_use { all, sums, copy };
+enum class entry_use { all, sums, copy, copy_unchanged };
+
+// A field that "%d" writes as it stands: digits without a leading zero.
+static bool plain_index(const char* digits, const char* field_end) {
+    return (*digits >= '1' && *digits <= '9') || (*digits == '0' && field_end == digits + 1);
+}
 
 template <entry_use use>
 [[gnu::always_inline]] inline void parse_entry(std::string_view line, tra_entry& e) {
     const char* begin = line.data();
     const char* end = begin + line.size();
     const char* p = begin;
+    constexpr bool copied = use == entry_use::copy || use == entry_use::copy_unchanged;
+    if (use == entry_use::copy_unchanged) e.indices = {};
     if (!scan_int(p, end, e.row, begin)) return;
+    const char* row_end = p;
     if (use == entry_use::sums ? !skip_int(p, end, begin) : !scan_int(p, end, e.col, begin)) return;
-    if (use == entry_use::copy && scan_fixed6(p, end, e.val6, begin))
+    if constexpr (use == entry_use::copy_unchanged) {
+        // Both fields were read, so a blank after the row comes before the col.
+        if (plain_index(begin, row_end) && *row_end == ' ' && plain_index(row_end + 1, p))
+            e.indices = std::string_view(begin, static_cast<std::size_t>(p - begin));
+    }
+    if (copied && scan_fixed6(p, end, e.val6, begin))
         e.in_val6 = true;
     else if (scan_real(p, end, e.val, begin))
         e.in_val6 = false;
@@ -36,6 +51,10 @@ template <entry_use use>
 
 [[gnu::flatten]] void parse_copied_entry_line(std::string_view line, tra_entry& e) {
     parse_entry<entry_use::copy>(line, e);
+}
+
+[[gnu::flatten]] void parse_unchanged_entry_line(std::string_view line, tra_entry& e) {
+    parse_entry<entry_use::copy_unchanged>(line, e);
 }
 
 bool read_header_line(line_reader& in, std::string& keyword, int& number) {
@@ -74,6 +93,36 @@ template <typename Value>
     out_commit(out, p);
 }
 
+// A short text, as two words or two halves that may overlap: cheaper than a
+// call to copy a few bytes, and never past the text's end.
+[[gnu::always_inline]] inline char* copy_short(char* p, std::string_view text) {
+    std::size_t n = text.size();
+    auto copy_pair = [&](auto word) {
+        constexpr std::size_t w = sizeof word;
+        std::memcpy(&word, text.data(), w);
+        std::memcpy(p, &word, w);
+        std::memcpy(&word, text.data() + n - w, w);
+        std::memcpy(p + n - w, &word, w);
+    };
+    if (n >= 8 && n <= 16)
+        copy_pair(std::uint64_t{});
+    else if (n >= 4 && n < 8)
+        copy_pair(std::uint32_t{});
+    else
+        std::copy(text.begin(), text.end(), p);
+    return p + n;
+}
+
+template <typename Value>
+[[gnu::always_inline]] inline void write_entry(out_buf& out, std::string_view indices, Value val) {
+    char* p = out_reserve(out, indices.size() + max_fixed6_chars + 2);
+    p = copy_short(p, indices);
+    *p++ = ' ';
+    p = write_fixed6(p, val);
+    *p++ = '\n';
+    out_commit(out, p);
+}
+
 [[gnu::flatten]] void write_entry_line(out_buf& out, long long row, long long col, double val) {
     write_entry(out, row, col, val);
 }
@@ -83,6 +132,17 @@ template <typename Value>
         write_entry(out, row, col, e.val6);
     else
         write_entry(out, row, col, e.val);
+}
+
+// Where the indices stand in the line as they would be written, their text
+// is copied: cheaper than writing two numbers.
+[[gnu::flatten]] void write_unchanged_entry_line(out_buf& out, const tra_entry& e) {
+    if (e.indices.empty())
+        write_copied_entry_line(out, e.row, e.col, e);
+    else if (e.in_val6)
+        write_entry(out, e.indices, e.val6);
+    else
+        write_entry(out, e.indices, e.val);
 }
 
 file_id identify(int fd) {

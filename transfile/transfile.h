@@ -25,6 +25,10 @@ struct tra_entry {
     // text decides that; val holds it otherwise.
     fixed6 val6;
     bool in_val6 = false;
+    // The text of row and col in the line last parsed as unchanged, when it
+    // is just what "%d %d" writes for them; empty otherwise. Valid while the
+    // line is.
+    std::string_view indices;
 };
 
 // "%s%d": a word, then an integer.
@@ -36,6 +40,9 @@ void parse_summed_entry_line(std::string_view line, tra_entry& e);
 // The same for an entry that is only copied: its value goes to val6 where it
 // can, which spares the conversion to a double and back.
 void parse_copied_entry_line(std::string_view line, tra_entry& e);
+// The same for an entry copied with its indices unchanged: their text is
+// kept too, in indices, where it can be copied as it stands.
+void parse_unchanged_entry_line(std::string_view line, tra_entry& e);
 
 // Reads and parses the next header line; false when there is none.
 bool read_header_line(line_reader& in, std::string& keyword, int& number);
@@ -48,6 +55,8 @@ bool copy_header(line_reader& in, out_buf& out, tra_header& h);
 void write_header_line(out_buf& out, std::string_view keyword, long long number);
 void write_entry_line(out_buf& out, long long row, long long col, double val);
 void write_copied_entry_line(out_buf& out, long long row, long long col, const tra_entry& e);
+// The entry with the indices it was read with.
+void write_unchanged_entry_line(out_buf& out, const tra_entry& e);
 
 // The longest text write_fixed6 produces: a sign, 309 integer digits, the
 // point and six decimals.
