@@ -9,14 +9,21 @@
 #include <vector>
 
 // Input is read in blocks this large; a line is handed out as a view into
-// the block, so only a line that straddles two blocks is ever moved.
+// the block, so only a line that straddles two blocks is ever moved. Output
+// is collected into blocks this large before it is written. Fuzzing builds
+// take tiny blocks, so that short inputs cross block boundaries too.
+#ifdef TINY_BLOCKS
+constexpr std::size_t read_block_size = 64;
+constexpr std::size_t write_block_size = 64;
+#else
 constexpr std::size_t read_block_size = 256 * 1024;
-// Output is collected into blocks this large before it is written.
 constexpr std::size_t write_block_size = 256 * 1024;
+#endif
 
 struct line_reader {
     int fd = -1;
     int copy_fd = -1;  // when open, every block read is also written here
+    std::size_t block = read_block_size;  // the buffer starts at two blocks, and keeps one free to read into
     std::vector<char> buf;
     std::size_t begin = 0;    // first byte not yet handed out
     std::size_t scanned = 0;  // bytes after begin known to hold no line feed
@@ -25,7 +32,7 @@ struct line_reader {
     bool failed = false;  // a read error (or a failed copy) ended the input
 };
 
-line_reader make_line_reader(int fd, int copy_fd = -1);
+line_reader make_line_reader(int fd, int copy_fd = -1, std::size_t block = read_block_size);
 
 // Hands out the line that ends at the first line feed after the bytes
 // already searched, if there is one.

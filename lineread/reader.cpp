@@ -4,11 +4,12 @@
 
 #include "lineread.h"
 
-line_reader make_line_reader(int fd, int copy_fd) {
+line_reader make_line_reader(int fd, int copy_fd, std::size_t block) {
     line_reader r;
     r.fd = fd;
     r.copy_fd = copy_fd;
-    r.buf.resize(2 * read_block_size);
+    r.block = block > 0 ? block : 1;
+    r.buf.resize(2 * r.block);
     return r;
 }
 
@@ -21,7 +22,7 @@ static void fill(line_reader& r) {
         r.end -= r.begin;
         r.begin = 0;
     }
-    if (r.buf.size() - r.end < read_block_size) r.buf.resize(2 * r.buf.size());
+    if (r.buf.size() - r.end < r.block) r.buf.resize(2 * r.buf.size());
     ssize_t n;
     do {
         n = read(r.fd, r.buf.data() + r.end, r.buf.size() - r.end);
