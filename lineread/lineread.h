@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <string_view>
 #include <vector>
 
@@ -17,7 +18,7 @@ constexpr std::size_t read_block_size = 64;
 constexpr std::size_t write_block_size = 64;
 #else
 constexpr std::size_t read_block_size = 256 * 1024;
-constexpr std::size_t write_block_size = 256 * 1024;
+constexpr std::size_t write_block_size = 1024 * 1024;
 #endif
 
 struct line_reader {
@@ -141,9 +142,15 @@ struct out_buf {
     std::vector<char> buf;
     std::size_t used = 0;
     bool failed = false;  // sticky: a failed write is reported at the close
+    // Writing behind: a full block is written by a task of its own, from the
+    // spare buffer, while buf fills with the next one.
+    bool behind = false;
+    std::vector<char> spare;
+    std::future<bool> writing;  // declared last: it ends before the buffers
 };
 
-out_buf make_out_buf(int fd, std::size_t capacity = write_block_size);
+// An output that writes behind, for files; the console writes in place.
+out_buf make_out_buf(int fd, std::size_t capacity = write_block_size, bool behind = true);
 
 // Room for n more bytes at the returned pointer; out_commit takes the end of
 // what was written there.

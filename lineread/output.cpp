@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <system_error>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -92,17 +93,43 @@ bool write_all(int fd, const char* data, std::size_t len) {
     return true;
 }
 
-out_buf make_out_buf(int fd, std::size_t capacity) {
+out_buf make_out_buf(int fd, std::size_t capacity, bool behind) {
     out_buf o;
     o.fd = fd;
     o.buf.resize(capacity);
+    o.behind = behind;
+    if (behind) o.spare.resize(capacity);
     return o;
 }
 
+// Waits for the block being written behind, if there is one.
+static void finish_writing(out_buf& o) {
+    if (o.writing.valid() && !o.writing.get()) o.failed = true;
+}
+
+// Hands the full block to a task that writes it, and takes the spare buffer
+// to fill; written in place when no task can be started.
+[[gnu::noinline]] static void write_behind(out_buf& o) {
+    finish_writing(o);
+    std::swap(o.buf, o.spare);
+    if (o.buf.size() < o.spare.size()) o.buf.resize(o.spare.size());
+    try {
+        o.writing = std::async(std::launch::async, write_all, o.fd, o.spare.data(), o.used);
+    } catch (const std::system_error&) {
+        if (!write_all(o.fd, o.spare.data(), o.used)) o.failed = true;
+    }
+}
+
 // After a failed write the rest is dropped: the run has failed already, and
-// the failure is reported when the output is closed.
-void out_flush(out_buf& o) {
-    if (o.used > 0 && !o.failed && !write_all(o.fd, o.buf.data(), o.used)) o.failed = true;
+// the failure is reported when the output is closed. Once a block, so kept
+// out of the loops that fill the blocks.
+[[gnu::noinline]] void out_flush(out_buf& o) {
+    if (o.used > 0 && !o.failed) {
+        if (o.behind)
+            write_behind(o);
+        else if (!write_all(o.fd, o.buf.data(), o.used))
+            o.failed = true;
+    }
     o.used = 0;
 }
 
@@ -124,6 +151,7 @@ void out_put(out_buf& o, std::string_view text) {
 // full disk or a network file system: a failed close is a failed run.
 bool out_close(out_buf& o) {
     out_flush(o);
+    finish_writing(o);
     if (close(o.fd) != 0) o.failed = true;
     o.fd = -1;
     return !o.failed;
@@ -154,7 +182,7 @@ bool keep_std_streams_open() {
 
 constexpr std::size_t console_capacity = 4096;
 
-out_buf make_console() { return make_out_buf(STDOUT_FILENO, console_capacity); }
+out_buf make_console() { return make_out_buf(STDOUT_FILENO, console_capacity, false); }
 
 void put_done_line(out_buf& console, int result) {
     char* p = out_reserve(console, max_int_chars + 8);
