@@ -69,16 +69,15 @@ inline bool scan_real(const char*& p, const char* end, double& value) noexcept {
     return scan_real(p, end, value, p);
 }
 
-// A value rounded to six decimals, as "%lf" writes it: a count of millionths
-// and the sign.
+// A value of at least zero rounded to six decimals, as "%lf" writes it: a
+// count of millionths.
 struct fixed6 {
     std::uint64_t micros = 0;
-    bool negative = false;
 };
 
 // A real field whose text alone decides how its value rounds to six
-// decimals: a plain decimal below 10^4, without an exponent, not too near a
-// half millionth. Gives what "%lf" writes for the double scan_real reads,
+// decimals: a plain decimal below 10^4, without sign or exponent, not too
+// near a half millionth. Gives what "%lf" writes for the double scan_real reads,
 // without finding that double. False, with p and value left, for any other
 // text, including fields that fail: scan_real decides those.
 bool scan_fixed6(const char*& p, const char* end, fixed6& value, const char* begin) noexcept;

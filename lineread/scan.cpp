@@ -143,18 +143,22 @@ ALWAYS_INLINE const char* after_blank(const char* p, const char* end) noexcept {
     return p + (p != end && *p == ' ');
 }
 
-// The common field, one to seven digits, is read here; any other text, which
-// may carry a sign, more white space or more digits, by the general routine.
+// The length of the common field, one to seven digits, at q, with the word
+// holding it; 0 for any other text, which may carry a sign, more white space
+// or more digits, and is left to the general routine.
+ALWAYS_INLINE unsigned short_digit_run(const char* q, const char* end, const char* begin, std::uint64_t& w) noexcept {
+    if (!word_at(q, end, begin, w)) return 0;
+    auto n = static_cast<unsigned>(leading_digits(w));
+    return n - 1 < 7 ? n : 0;
+}
+
 bool scan_int(const char*& p, const char* end, int& value, const char* begin) noexcept {
     const char* q = after_blank(p, end);
     std::uint64_t w;
-    if (word_at(q, end, begin, w)) {
-        auto n = static_cast<unsigned>(leading_digits(w));
-        if (n - 1 < 7) {
-            value = static_cast<int>(digits_value(w, static_cast<int>(n)));
-            p = q + n;
-            return true;
-        }
+    if (unsigned n = short_digit_run(q, end, begin, w)) {
+        value = static_cast<int>(digits_value(w, static_cast<int>(n)));
+        p = q + n;
+        return true;
     }
     return scan_int_general(p, end, value, begin);
 }
@@ -162,12 +166,9 @@ bool scan_int(const char*& p, const char* end, int& value, const char* begin) no
 bool skip_int(const char*& p, const char* end, const char* begin) noexcept {
     const char* q = after_blank(p, end);
     std::uint64_t w;
-    if (word_at(q, end, begin, w)) {
-        auto n = static_cast<unsigned>(leading_digits(w));
-        if (n - 1 < 7) {
-            p = q + n;
-            return true;
-        }
+    if (unsigned n = short_digit_run(q, end, begin, w)) {
+        p = q + n;
+        return true;
     }
     int unused;
     return scan_int_general(p, end, unused, begin);
@@ -439,7 +440,7 @@ bool scan_fixed6(const char*& p, const char* end, fixed6& value, const char* beg
     std::uint64_t decimals = quotient<micros_per_unit>(twelve);
     std::uint64_t rest = twelve - decimals * micros_per_unit;
     if (rest >= half_micro - rounding_margin && rest < half_micro + rounding_margin) return false;
-    value = {d.whole.value * micros_per_unit + decimals + (rest > half_micro), false};
+    value = {d.whole.value * micros_per_unit + decimals + (rest > half_micro)};
     p = q;
     return true;
 }

@@ -83,5 +83,5 @@ char* write_fixed6(char* p, double v) noexcept {
 
 char* write_fixed6(char* p, fixed6 v) noexcept {
     std::uint64_t whole = quotient<decimals_scale>(v.micros);
-    return write_parts(p, v.negative, whole, v.micros - whole * decimals_scale);
+    return write_parts(p, false, whole, v.micros - whole * decimals_scale);
 }
