@@ -12,10 +12,11 @@
 // Input is read in blocks this large; a line is handed out as a view into
 // the block, so only a line that straddles two blocks is ever moved. Output
 // is collected into blocks this large before it is written. Fuzzing builds
-// take tiny blocks, so that short inputs cross block boundaries too.
+// take tiny blocks, so that short inputs cross block boundaries too (output
+// blocks less so: each is written by a task of its own).
 #ifdef TINY_BLOCKS
 constexpr std::size_t read_block_size = 64;
-constexpr std::size_t write_block_size = 64;
+constexpr std::size_t write_block_size = 1024;
 #else
 constexpr std::size_t read_block_size = 256 * 1024;
 constexpr std::size_t write_block_size = 1024 * 1024;

@@ -121,15 +121,18 @@ static void finish_writing(out_buf& o) {
 }
 
 // After a failed write the rest is dropped: the run has failed already, and
-// the failure is reported when the output is closed. Once a block, so kept
-// out of the loops that fill the blocks.
+// the failure is reported when the output is closed.
+static void write_in_place(out_buf& o) {
+    if (o.used > 0 && !o.failed && !write_all(o.fd, o.buf.data(), o.used)) o.failed = true;
+    o.used = 0;
+}
+
+// Once a block, so kept out of the loops that fill the blocks.
 [[gnu::noinline]] void out_flush(out_buf& o) {
-    if (o.used > 0 && !o.failed) {
-        if (o.behind)
-            write_behind(o);
-        else if (!write_all(o.fd, o.buf.data(), o.used))
-            o.failed = true;
-    }
+    if (o.behind && o.used > 0 && !o.failed)
+        write_behind(o);
+    else
+        write_in_place(o);
     o.used = 0;
 }
 
@@ -150,8 +153,9 @@ void out_put(out_buf& o, std::string_view text) {
 // The last block can land in the page cache and the close still fail, on a
 // full disk or a network file system: a failed close is a failed run.
 bool out_close(out_buf& o) {
-    out_flush(o);
+    // The last block is written in place, after the one still being written.
     finish_writing(o);
+    write_in_place(o);
     if (close(o.fd) != 0) o.failed = true;
     o.fd = -1;
     return !o.failed;
