@@ -290,19 +290,25 @@ TEST(IntWriter, WritesDecimal) {
     }
 }
 
-TEST(OutBuf, WritesLargePiecesAndRecordsFailure) {
-    int fd = file_with("");
-    out_buf o = make_out_buf(dup(fd), 16);
+TEST(OutBuf, WritesPiecesInOrderBehindAndInPlaceAndRecordsFailure) {
+    // Pieces shorter and longer than the blocks, many blocks written behind.
+    for (bool behind : {true, false}) {
+        int fd = file_with("");
+        out_buf o = make_out_buf(dup(fd), 16, behind);
+        std::string expected;
+        for (int i = 0; i < 2000; ++i) {
+            std::string piece = std::to_string(i) + std::string(static_cast<std::size_t>(i % 37), 'x') + "\n";
+            out_put(o, piece);
+            expected += piece;
+        }
+        EXPECT_TRUE(out_close(o));
+        lseek(fd, 0, SEEK_SET);
+        std::string back(expected.size() + 1, '\0');
+        back.resize(static_cast<std::size_t>(read(fd, back.data(), back.size())));
+        EXPECT_EQ(back, expected);
+        close(fd);
+    }
     std::string big(100, 'b');
-    out_put(o, "ab");
-    out_put(o, big);
-    out_put(o, "c");
-    EXPECT_TRUE(out_close(o));
-    lseek(fd, 0, SEEK_SET);
-    std::string back(200, '\0');
-    back.resize(static_cast<std::size_t>(read(fd, back.data(), back.size())));
-    EXPECT_EQ(back, "ab" + big + "c");
-    close(fd);
 
     out_buf full = make_out_buf(open("/dev/full", O_WRONLY), 16);
     out_put(full, big);
