@@ -19,6 +19,7 @@ static bool needs_copy(int fd) {
     return fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
 }
 
+// The per-line routines are inlined into each pass's loop (flatten).
 [[gnu::flatten]] static void sum_rows(line_reader& in, row_sums& sums) {
     std::string_view line;
     tra_entry e;

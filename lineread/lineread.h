@@ -25,7 +25,8 @@ constexpr std::size_t write_block_size = 1024 * 1024;
 struct line_reader {
     int fd = -1;
     int copy_fd = -1;  // when open, every block read is also written here
-    std::size_t block = read_block_size;  // the buffer starts at two blocks, and keeps one free to read into
+    // The buffer starts at two blocks and keeps a block free to read into.
+    std::size_t block = read_block_size;
     std::vector<char> buf;
     std::size_t begin = 0;    // first byte not yet handed out
     std::size_t scanned = 0;  // bytes after begin known to hold no line feed
@@ -78,9 +79,9 @@ struct fixed6 {
 
 // A real field whose text alone decides how its value rounds to six
 // decimals: a plain decimal below 10^4, without sign or exponent, not too
-// near a half millionth. Gives what "%lf" writes for the double scan_real reads,
-// without finding that double. False, with p and value left, for any other
-// text, including fields that fail: scan_real decides those.
+// near a half millionth. Gives what "%lf" writes for the double scan_real
+// reads, without finding that double. False, with p and value left, for any
+// other text, including fields that fail: scan_real decides those.
 bool scan_fixed6(const char*& p, const char* end, fixed6& value, const char* begin) noexcept;
 
 // Blank, tab, line feed, vertical tab, form feed, carriage return: one bit

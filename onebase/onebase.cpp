@@ -2,7 +2,8 @@
 
 #include "transfile.h"
 
-// Indices are widened before the shift: 2147483647 becomes 2147483648.
+// Indices are widened before the shift: 2147483647 becomes 2147483648. The
+// per-line routines are inlined into the loop (flatten).
 [[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out) {
     std::string_view line;
     tra_entry e;
