@@ -46,8 +46,12 @@ compare() {
   local mb tw bw tr br
   mb=$(awk -v b="$(stat -c %s "$input")" 'BEGIN { printf "%.1f", b / 1e6 }')
   : >"$out/times"
+  # Each run starts once the previous run's output is on disk, so that its
+  # write-back does not share the machine with the run being timed.
   for _ in $(seq "$pairs"); do
+    sync
     echo "tool $("$out/measure" $tool "$input" "$out/result")" >>"$out/times"
+    sync
     echo "base $("$out/measure" $base "$input" "$out/result-base")" >>"$out/times"
   done
   cmp -s "$out/result" "$out/result-base" || echo "  WARNING: tool and baseline outputs differ"
