@@ -8,8 +8,8 @@
     std::string_view line;
     tra_entry e;
     while (next_line(in, line)) {
-        parse_copied_entry_line(line, e);
-        write_copied_entry_line(out, e.row + 1LL, e.col + 1LL, e);
+        parse_unchanged_entry_line(line, e);
+        write_shifted_entry_line(out, e);
     }
 }
 

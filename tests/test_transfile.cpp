@@ -191,30 +191,37 @@ TEST(CopiedEntry, WritesWhatPrintfWritesForTheValueRead) {
     }
 }
 
-TEST(UnchangedEntry, WritesIndicesAsPrintfWouldWhateverTheirText) {
-    // Each line's output must equal the general parse and write; index texts
-    // of every length from 3 to 21 exercise the short copies.
+TEST(IndicesAsRead, WritesThemAsPrintfWouldWhateverTheirText) {
+    // Unchanged and shifted by one, each line's output must equal the general
+    // parse and write; index texts of every length from 3 to 21 exercise the
+    // short copies, and runs of nines the carries of the shift.
     const std::vector<std::string> lines = {
         "1 2 0.5\n",          "+1 2 0.5\n",      "01 2 0.5\n",       "1  2 0.5\n",    "1\t2 0.5\n",
         " 1 2 0.5\n",         "0 0 1\n",         "00 0 1\n",         "1 00 1\n",      "-1 -2 0.5\n",
         "12 34 1\n",          "123 4567 1\n",    "1234 5678 2\n",    "12345678 1 3\n", "1234567 12345678 4\n",
+        "9 9 1\n",            "19 99 1\n",       "999 1 1\n",        "1 9999999 1\n", "1099 2999 1\n",
         "123456789 987654321 0.5\n", "2147483647 2147483647 1e-3\n", "3 4 x\n", "5 x 0.25\n", "\n", "7 8",
     };
-    std::string expected = written([&](out_buf& o) {
-        tra_entry e;
-        for (const auto& line : lines) {
-            parse_entry_line(line, e);
-            write_entry_line(o, e.row, e.col, e.val);
-        }
-    });
-    std::string actual = written([&](out_buf& o) {
-        tra_entry e;
-        for (const auto& line : lines) {
-            parse_unchanged_entry_line(line, e);
-            write_unchanged_entry_line(o, e);
-        }
-    });
-    EXPECT_EQ(actual, expected);
+    for (long long shift : {0, 1}) {
+        std::string expected = written([&](out_buf& o) {
+            tra_entry e;
+            for (const auto& line : lines) {
+                parse_entry_line(line, e);
+                write_entry_line(o, e.row + shift, e.col + shift, e.val);
+            }
+        });
+        std::string actual = written([&](out_buf& o) {
+            tra_entry e;
+            for (const auto& line : lines) {
+                parse_unchanged_entry_line(line, e);
+                if (shift)
+                    write_shifted_entry_line(o, e);
+                else
+                    write_unchanged_entry_line(o, e);
+            }
+        });
+        EXPECT_EQ(actual, expected) << "shift " << shift;
+    }
 }
 
 TEST(CopiedEntry, AFailedValueKeepsThePreviousOneOfEitherKind) {

@@ -34,8 +34,10 @@ template <entry_use use>
     if (use == entry_use::sums ? !skip_int(p, end, begin) : !scan_int(p, end, e.col, begin)) return;
     if constexpr (use == entry_use::copy_unchanged) {
         // Both fields were read, so a blank after the row comes before the col.
-        if (plain_index(begin, row_end) && *row_end == ' ' && plain_index(row_end + 1, p))
+        if (plain_index(begin, row_end) && *row_end == ' ' && plain_index(row_end + 1, p)) {
             e.indices = std::string_view(begin, static_cast<std::size_t>(p - begin));
+            e.row_length = static_cast<std::size_t>(row_end - begin);
+        }
     }
     if (copied && scan_fixed6(p, end, e.val6, begin))
         e.in_val6 = true;
@@ -113,14 +115,37 @@ template <typename Value>
     return p + n;
 }
 
-template <typename Value>
-[[gnu::always_inline]] inline void write_entry(out_buf& out, std::string_view indices, Value val) {
-    char* p = out_reserve(out, indices.size() + max_fixed6_chars + 2);
-    p = copy_short(p, indices);
+// Adds one to the decimal digits from first up to stop, in place; false when
+// they are all nines, as the number would need one more digit.
+static bool add_one(char* first, char* stop) {
+    for (char* d = stop; d != first;) {
+        if (*--d != '9') {
+            ++*d;
+            return true;
+        }
+        *d = '0';
+    }
+    return false;
+}
+
+// The entry with its indices as the line has them, or each plus one when
+// shifted; false, with nothing written, where a shifted index gains a digit.
+template <bool shifted, typename Value>
+[[gnu::always_inline]] inline bool write_entry_from_text(out_buf& out, const tra_entry& e, Value val) {
+    char* start = out_reserve(out, e.indices.size() + 1 + max_fixed6_chars + 2);
+    char* p = copy_short(start, e.indices);
+    if (shifted && !(add_one(start, start + e.row_length) && add_one(start + e.row_length + 1, p))) return false;
     *p++ = ' ';
     p = write_fixed6(p, val);
     *p++ = '\n';
     out_commit(out, p);
+    return true;
+}
+
+template <bool shifted>
+[[gnu::always_inline]] inline bool write_from_text(out_buf& out, const tra_entry& e) {
+    if (e.indices.empty()) return false;
+    return e.in_val6 ? write_entry_from_text<shifted>(out, e, e.val6) : write_entry_from_text<shifted>(out, e, e.val);
 }
 
 [[gnu::flatten]] void write_entry_line(out_buf& out, long long row, long long col, double val) {
@@ -137,12 +162,11 @@ template <typename Value>
 // Where the indices stand in the line as they would be written, their text
 // is copied: cheaper than writing two numbers.
 [[gnu::flatten]] void write_unchanged_entry_line(out_buf& out, const tra_entry& e) {
-    if (e.indices.empty())
-        write_copied_entry_line(out, e.row, e.col, e);
-    else if (e.in_val6)
-        write_entry(out, e.indices, e.val6);
-    else
-        write_entry(out, e.indices, e.val);
+    if (!write_from_text<false>(out, e)) write_copied_entry_line(out, e.row, e.col, e);
+}
+
+[[gnu::flatten]] void write_shifted_entry_line(out_buf& out, const tra_entry& e) {
+    if (!write_from_text<true>(out, e)) write_copied_entry_line(out, e.row + 1LL, e.col + 1LL, e);
 }
 
 file_id identify(int fd) {

@@ -27,8 +27,9 @@ struct tra_entry {
     bool in_val6 = false;
     // The text of row and col in the line last parsed as unchanged, when it
     // is just what "%d %d" writes for them; empty otherwise. Valid while the
-    // line is.
+    // line is. The row takes its first row_length bytes.
     std::string_view indices;
+    std::size_t row_length = 0;
 };
 
 // "%s%d": a word, then an integer.
@@ -57,6 +58,8 @@ void write_entry_line(out_buf& out, long long row, long long col, double val);
 void write_copied_entry_line(out_buf& out, long long row, long long col, const tra_entry& e);
 // The entry with the indices it was read with.
 void write_unchanged_entry_line(out_buf& out, const tra_entry& e);
+// The entry with one added to each index, which may pass 2147483647.
+void write_shifted_entry_line(out_buf& out, const tra_entry& e);
 
 // The longest text write_fixed6 produces: a sign, 309 integer digits, the
 // point and six decimals.
