@@ -46,8 +46,12 @@ compare() {
   local mb tw bw tr br
   mb=$(awk -v b="$(stat -c %s "$input")" 'BEGIN { printf "%.1f", b / 1e6 }')
   : >"$out/times"
-  # Each run starts once the previous run's output is on disk, so that its
-  # write-back does not share the machine with the run being timed.
+  # One untimed run of each first, so that the timed runs find the input in
+  # the page cache. Each run starts once the previous run's output is on
+  # disk, so that its write-back does not share the machine with the run
+  # being timed.
+  "$out/measure" $tool "$input" "$out/result" >/dev/null
+  "$out/measure" $base "$input" "$out/result-base" >/dev/null
   for _ in $(seq "$pairs"); do
     sync
     echo "tool $("$out/measure" $tool "$input" "$out/result")" >>"$out/times"
