@@ -66,7 +66,7 @@ row_sums first_pas(const char* infile) {
     long long pres_row = 0;
     bool row_flag = false;
     while (next_line(in, line)) {
-        parse_unchanged_entry_line(line, e);
+        parse_copied_entry_line(line, e);
         if (e.row > pres_row) {
             pres_row = e.row;
             row_flag = false;

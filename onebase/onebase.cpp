@@ -8,7 +8,7 @@
     std::string_view line;
     tra_entry e;
     while (next_line(in, line)) {
-        parse_unchanged_entry_line(line, e);
+        parse_copied_entry_line(line, e);
         write_shifted_entry_line(out, e);
     }
 }

@@ -213,7 +213,7 @@ TEST(IndicesAsRead, WritesThemAsPrintfWouldWhateverTheirText) {
         std::string actual = written([&](out_buf& o) {
             tra_entry e;
             for (const auto& line : lines) {
-                parse_unchanged_entry_line(line, e);
+                parse_copied_entry_line(line, e);
                 if (shift)
                     write_shifted_entry_line(o, e);
                 else

@@ -15,7 +15,7 @@ void parse_header_line(std::string_view line, std::string& keyword, int& number)
     scan_int(p, end, number);
 }
 
-enum class entry_use { all, sums, copy, copy_unchanged };
+enum class entry_use { all, sums, copy };
 
 // A field that "%d" writes as it stands: digits without a leading zero.
 static bool plain_index(const char* digits, const char* field_end) {
@@ -27,19 +27,18 @@ template <entry_use use>
     const char* begin = line.data();
     const char* end = begin + line.size();
     const char* p = begin;
-    constexpr bool copied = use == entry_use::copy || use == entry_use::copy_unchanged;
-    if (use == entry_use::copy_unchanged) e.indices = {};
+    if (use == entry_use::copy) e.indices = {};
     if (!scan_int(p, end, e.row, begin)) return;
     const char* row_end = p;
     if (use == entry_use::sums ? !skip_int(p, end, begin) : !scan_int(p, end, e.col, begin)) return;
-    if constexpr (use == entry_use::copy_unchanged) {
+    if constexpr (use == entry_use::copy) {
         // Both fields were read, so a blank after the row comes before the col.
         if (plain_index(begin, row_end) && *row_end == ' ' && plain_index(row_end + 1, p)) {
             e.indices = std::string_view(begin, static_cast<std::size_t>(p - begin));
             e.row_length = static_cast<std::size_t>(row_end - begin);
         }
     }
-    if (copied && scan_fixed6(p, end, e.val6, begin))
+    if (use == entry_use::copy && scan_fixed6(p, end, e.val6, begin))
         e.in_val6 = true;
     else if (scan_real(p, end, e.val, begin))
         e.in_val6 = false;
@@ -53,10 +52,6 @@ template <entry_use use>
 
 [[gnu::flatten]] void parse_copied_entry_line(std::string_view line, tra_entry& e) {
     parse_entry<entry_use::copy>(line, e);
-}
-
-[[gnu::flatten]] void parse_unchanged_entry_line(std::string_view line, tra_entry& e) {
-    parse_entry<entry_use::copy_unchanged>(line, e);
 }
 
 bool read_header_line(line_reader& in, std::string& keyword, int& number) {

@@ -25,7 +25,7 @@ struct tra_entry {
     // text decides that; val holds it otherwise.
     fixed6 val6;
     bool in_val6 = false;
-    // The text of row and col in the line last parsed as unchanged, when it
+    // The text of row and col in the line last parsed as copied, when it
     // is just what "%d %d" writes for them; empty otherwise. Valid while the
     // line is. The row takes its first row_length bytes.
     std::string_view indices;
@@ -39,11 +39,9 @@ void parse_entry_line(std::string_view line, tra_entry& e);
 // The same for an entry that is only summed: col is checked, not kept.
 void parse_summed_entry_line(std::string_view line, tra_entry& e);
 // The same for an entry that is only copied: its value goes to val6 where it
-// can, which spares the conversion to a double and back.
+// can, which spares the conversion to a double and back, and the text of its
+// indices is kept in indices where it can be copied.
 void parse_copied_entry_line(std::string_view line, tra_entry& e);
-// The same for an entry copied with its indices unchanged: their text is
-// kept too, in indices, where it can be copied as it stands.
-void parse_unchanged_entry_line(std::string_view line, tra_entry& e);
 
 // Reads and parses the next header line; false when there is none.
 bool read_header_line(line_reader& in, std::string& keyword, int& number);
