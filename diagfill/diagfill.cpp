@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "blocks.h"
 #include "diagfill.h"
 
 static bool in_table(const row_sums& sums, long long row) { return row >= 1 && row <= sums.slots; }
@@ -19,17 +20,92 @@ static bool needs_copy(int fd) {
     return fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
 }
 
-// The per-line routines are inlined into each pass's loop (flatten).
-[[gnu::flatten]] static void sum_rows(line_reader& in, row_sums& sums) {
+// Both passes parse their lines a block at a time on two helper threads;
+// what carries from line to line is applied here, block after block in input
+// order. A block is split at its first line whose row passes the first
+// line's row. The lines before (the head) continue whatever row the block
+// before left open, so they are done here. The helper does the rest (the
+// body) as if that row were less than the body's first row, as it is in a
+// file whose rows ascend; where it is not, or where a line leaves a field
+// unset (it keeps the value of the line before), the block is done here line
+// by line.
+
+// A row of the body of a block, once each line of the head is known.
+static bool starts_body(bool in_head, int first_row, int row) { return !in_head || row > first_row; }
+
+static void add_to_row(row_sums& sums, long long& prev_row, int row, double val) {
+    if (prev_row == -1 || row > prev_row) prev_row = row;
+    if (in_table(sums, prev_row)) sums.rowsum[prev_row - 1] += val;
+}
+
+struct summed_value {
+    int row;
+    double val;
+};
+
+struct summed_block {
+    std::vector<summed_value> head;
+    // The body's rows with the sums of their values, added from zero: as no
+    // line before counts toward them, their sums start from zero.
+    std::vector<summed_value> totals;
+    summed_value last{};  // the fields of the last line
+    bool whole = false;   // every line gave all its fields
+};
+
+// The per-line routines are inlined into each loop (flatten).
+[[gnu::flatten]] static void parse_summed_block(std::string_view lines, summed_block& b) {
+    b.head.clear();
+    b.totals.clear();
+    b.whole = false;
     std::string_view line;
     tra_entry e;
-    long long prev_row = -1;
-    double* rowsum = sums.rowsum.get();
-    while (next_line(in, line)) {
-        parse_summed_entry_line(line, e);
-        if (prev_row == -1 || e.row > prev_row) prev_row = e.row;
-        if (in_table(sums, prev_row)) rowsum[prev_row - 1] += e.val;
+    while (split_line(lines, line)) {
+        if (!parse_summed_entry_line(line, e)) return;
+        // A negative first row stands apart in the row-sum rule: keep such
+        // blocks whole in the head.
+        bool in_head = b.totals.empty();
+        if (b.head.empty() || b.head.front().row < 0 || !starts_body(in_head, b.head.front().row, e.row)) {
+            b.head.push_back({e.row, e.val});
+            continue;
+        }
+        if (in_head || e.row > b.totals.back().row) b.totals.push_back({e.row, 0.0});
+        b.totals.back().val += e.val;
     }
+    b.last = {e.row, e.val};
+    b.whole = true;
+}
+
+struct summing {
+    long long prev_row = -1;
+    tra_entry e;  // the fields of the last line
+};
+
+[[gnu::flatten]] static void sum_lines(std::string_view lines, summing& s, row_sums& sums) {
+    std::string_view line;
+    while (split_line(lines, line)) {
+        parse_summed_entry_line(line, s.e);
+        add_to_row(sums, s.prev_row, s.e.row, s.e.val);
+    }
+}
+
+static void take_sums(std::string_view lines, const summed_block& b, summing& s, row_sums& sums) {
+    if (!b.whole || (!b.totals.empty() && s.prev_row >= b.totals.front().row)) {
+        sum_lines(lines, s, sums);
+        return;
+    }
+    for (const summed_value& v : b.head) add_to_row(sums, s.prev_row, v.row, v.val);
+    for (const summed_value& t : b.totals)
+        if (in_table(sums, t.row)) sums.rowsum[t.row - 1] = t.val;
+    if (!b.totals.empty()) s.prev_row = b.totals.back().row;
+    s.e.row = b.last.row;
+    s.e.val = b.last.val;
+}
+
+static void sum_rows(line_reader& in, row_sums& sums) {
+    summing s;
+    map_blocks_in_order<summed_block>(in, parse_summed_block, [&](std::string_view lines, const summed_block& b) {
+        take_sums(lines, b, s, sums);
+    });
 }
 
 static void read_sums(line_reader& in, row_sums& sums) {
@@ -60,23 +136,112 @@ row_sums first_pas(const char* infile) {
     return sums;
 }
 
-[[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
-    std::string_view line;
-    tra_entry e;
+struct completing {
     long long pres_row = 0;
     bool row_flag = false;
-    while (next_line(in, line)) {
-        parse_copied_entry_line(line, e);
-        if (e.row > pres_row) {
-            pres_row = e.row;
-            row_flag = false;
-        }
-        if (!row_flag && e.col >= e.row && in_table(sums, e.row)) {
-            row_flag = true;
-            write_entry_line(out, e.row, e.row, -sums.rowsum[e.row - 1]);
-        }
-        write_unchanged_entry_line(out, e);
+    tra_entry e;  // the fields of the last line
+};
+
+// Whether the row's diagonal entry goes in before this entry: before the
+// first entry of the row on or right of the diagonal.
+static bool diagonal_due(completing& c, const row_sums& sums, int row, int col) {
+    if (row > c.pres_row) {
+        c.pres_row = row;
+        c.row_flag = false;
     }
+    if (c.row_flag || col < row || !in_table(sums, row)) return false;
+    c.row_flag = true;
+    return true;
+}
+
+static void write_diagonal(out_buf& out, const row_sums& sums, int row) {
+    write_entry_line(out, row, row, -sums.rowsum[row - 1]);
+}
+
+// A line of the head as copied by a helper: its indices, and the end of its
+// text, where a diagonal entry may have to go in before the next line.
+struct copied_line {
+    int row;
+    int col;
+    std::size_t end;
+};
+
+struct copied_block {
+    std::vector<copied_line> head;
+    // The text of the head, then of the body with its diagonal entries in.
+    out_buf text = make_memory_buf(0);
+    int body_row = 0;  // the body's first row, when it has lines
+    bool has_body = false;
+    completing body;     // where the body leaves the row being completed
+    bool whole = false;  // every line gave all its fields
+};
+
+[[gnu::flatten]] static void copy_block(std::string_view lines, copied_block& b, const row_sums& sums) {
+    b.head.clear();
+    b.text.used = 0;
+    b.has_body = false;
+    b.whole = false;
+    std::string_view line;
+    tra_entry& e = b.body.e;
+    while (split_line(lines, line)) {
+        if (!parse_copied_entry_line(line, e)) return;
+        if (b.head.empty() || !starts_body(!b.has_body, b.head.front().row, e.row)) {
+            write_unchanged_entry_line(b.text, e);
+            b.head.push_back({e.row, e.col, b.text.used});
+            continue;
+        }
+        if (!b.has_body) {
+            b.has_body = true;
+            b.body_row = e.row;
+            b.body.pres_row = b.head.front().row;
+        }
+        if (diagonal_due(b.body, sums, e.row, e.col)) write_diagonal(b.text, sums, e.row);
+        write_unchanged_entry_line(b.text, e);
+    }
+    b.whole = true;
+}
+
+[[gnu::flatten]] static void complete_lines(std::string_view lines, completing& c, const row_sums& sums,
+                                            out_buf& out) {
+    std::string_view line;
+    while (split_line(lines, line)) {
+        parse_copied_entry_line(line, c.e);
+        if (diagonal_due(c, sums, c.e.row, c.e.col)) write_diagonal(out, sums, c.e.row);
+        write_unchanged_entry_line(out, c.e);
+    }
+}
+
+static void take_copies(std::string_view lines, const copied_block& b, completing& c, const row_sums& sums,
+                        out_buf& out) {
+    if (!b.whole || (b.has_body && c.pres_row >= b.body_row)) {
+        complete_lines(lines, c, sums, out);
+        return;
+    }
+    // The text goes out in pieces, split where a diagonal entry goes in.
+    std::string_view text = out_text(b.text);
+    std::size_t copied = 0;
+    std::size_t start = 0;
+    for (const copied_line& l : b.head) {
+        if (diagonal_due(c, sums, l.row, l.col)) {
+            out_put(out, text.substr(copied, start - copied));
+            write_diagonal(out, sums, l.row);
+            copied = start;
+        }
+        start = l.end;
+    }
+    out_put(out, text.substr(copied));
+    if (b.has_body) {
+        c.pres_row = b.body.pres_row;
+        c.row_flag = b.body.row_flag;
+    }
+    c.e = b.body.e;
+}
+
+static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
+    completing c;
+    map_blocks_in_order<copied_block>(
+        in, [&](std::string_view lines, copied_block& b) { copy_block(lines, b, sums); },
+        [&](std::string_view lines, const copied_block& b) { take_copies(lines, b, c, sums, out); });
 }
 
 // The second pass reads the copy when there is one, else the input again.

@@ -57,6 +57,23 @@ inline bool next_line(line_reader& r, std::string_view& line) {
     return take_line(r, line, r.buf.data() + r.begin, r.end - r.begin) || next_line_after_block(r, line);
 }
 
+// Every whole line in the buffer, as one view, for work that takes lines a
+// block at a time; a last line without a line feed ends the last block. The
+// bytes move to spare, which the view points into, and spare's old buffer
+// takes the place of the reader's: the view stays valid while spare lives
+// and is not handed back. Returns false as next_line does.
+bool next_lines(line_reader& r, std::vector<char>& spare, std::string_view& lines);
+
+// Takes the first line off a block of lines, line feed included.
+inline bool split_line(std::string_view& lines, std::string_view& line) {
+    if (lines.empty()) return false;
+    const void* lf = std::memchr(lines.data(), '\n', lines.size());
+    std::size_t len = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - lines.data()) + 1 : lines.size();
+    line = lines.substr(0, len);
+    lines.remove_prefix(len);
+    return true;
+}
+
 // Number fields, scanned from p up to end and never past it. On success p
 // moves past the number and the value is set; on failure both are left.
 // White space before the number is skipped as the C library's scanf does.
@@ -152,6 +169,9 @@ struct out_buf {
 
 // An output that writes behind, for files; the console writes in place.
 out_buf make_out_buf(int fd, std::size_t capacity = write_block_size, bool behind = true);
+// An output that writes nothing: it grows to hold what is put into it.
+out_buf make_memory_buf(std::size_t capacity);
+inline std::string_view out_text(const out_buf& o) { return {o.buf.data(), o.used}; }
 
 // Room for n more bytes at the returned pointer; out_commit takes the end of
 // what was written there.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -136,11 +137,19 @@ static void write_in_place(out_buf& o) {
     o.used = 0;
 }
 
-char* out_reserve(out_buf& o, std::size_t n) {
-    if (o.buf.size() - o.used < n) {
-        out_flush(o);
-        if (o.buf.size() < n) o.buf.resize(n);
+out_buf make_memory_buf(std::size_t capacity) { return make_out_buf(-1, capacity, false); }
+
+[[gnu::noinline]] static void make_room(out_buf& o, std::size_t n) {
+    if (o.fd < 0) {
+        o.buf.resize(std::max(2 * o.buf.size(), o.used + n));
+        return;
     }
+    out_flush(o);
+    if (o.buf.size() < n) o.buf.resize(n);
+}
+
+char* out_reserve(out_buf& o, std::size_t n) {
+    if (o.buf.size() - o.used < n) make_room(o, n);
     return o.buf.data() + o.used;
 }
 

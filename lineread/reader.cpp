@@ -60,3 +60,35 @@ bool next_line_after_block(line_reader& r, std::string_view& line) {
         fill(r);
     }
 }
+
+bool next_lines(line_reader& r, std::vector<char>& spare, std::string_view& lines) {
+    for (;;) {
+        std::size_t avail = r.end - r.begin;
+        if (avail < r.block && !r.at_eof && !r.failed) {
+            fill(r);
+            continue;
+        }
+        const char* start = r.buf.data() + r.begin;
+        const char* last = static_cast<const char*>(memrchr(start, '\n', avail));
+        if (last == nullptr) {
+            if (r.failed || avail == 0) return false;
+            if (r.at_eof)
+                last = start + avail - 1;
+            else {
+                fill(r);
+                continue;
+            }
+        }
+        std::size_t len = static_cast<std::size_t>(last - start) + 1;
+        std::size_t from = r.begin;
+        std::swap(r.buf, spare);
+        if (r.buf.size() < spare.size()) r.buf.resize(spare.size());
+        // The unfinished line starts the reader's new buffer.
+        r.end = avail - len;
+        std::memcpy(r.buf.data(), spare.data() + from + len, r.end);
+        r.begin = 0;
+        r.scanned = 0;
+        lines = std::string_view(spare.data() + from, len);
+        return true;
+    }
+}

@@ -1,7 +1,12 @@
+#include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "reference_diagfill.h"
 #include "tool_harness.h"
 
 namespace {
@@ -44,6 +49,54 @@ TEST(Diagfill, CompletesRows) {
          header + "1 1 -0.000001\n1 1 0.000000\n1 2 0.000000\n"},
     };
     for (const auto& c : cases) EXPECT_EQ(diagfill(c.input), c.output) << c.name;
+}
+
+// A file of many read blocks: ascending rows of a few entries, now and then
+// a row long enough to span blocks, and, per thousand lines, odd_lines lines
+// that leave fields to the line before and out_of_order lines whose row lies
+// up to 30 behind or ahead (below 1 near the start).
+std::string many_blocks_input(unsigned seed, unsigned odd_lines, unsigned out_of_order) {
+    std::mt19937 rng(seed);
+    const char* odd[] = {"\n", "7\n", "12 3\n", "x y z\n", "5 5 1e\n", "-3\n"};
+    const char* values[] = {"0.5", "3", "-2.25", "1e-3", "0.123456", "0.0000005", "2.5e2"};
+    std::string text = "STATES 40000\nTRANSITIONS 0\n";
+    char line[64];
+    for (int row = 1; text.size() < 3'000'000; row += 1 + static_cast<int>(rng() % 3)) {
+        int entries = rng() % 100 == 0 ? 3000 : 1 + static_cast<int>(rng() % 12);
+        for (int col = 1 + static_cast<int>(rng() % 5); entries-- > 0; col += 1 + static_cast<int>(rng() % 9)) {
+            int r = row;
+            if (rng() % 1000 < out_of_order) r = row + static_cast<int>(rng() % 60) - 30;
+            if (rng() % 1000 < odd_lines) text += odd[rng() % std::size(odd)];
+            if (rng() % 2)
+                std::snprintf(line, sizeof line, "%d %d %s\n", r, col, values[rng() % std::size(values)]);
+            else
+                std::snprintf(line, sizeof line, "%d %d %.17g\n", r, col, std::ldexp(static_cast<double>(rng()), -31));
+            text += line;
+        }
+    }
+    return text;
+}
+
+// Where two long texts first differ, with a little of each from there: a
+// full diff of megabytes would swamp the report.
+std::string first_difference(const std::string& got, const std::string& want) {
+    if (got == want) return "";
+    std::size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    std::size_t from = got.rfind('\n', at) == std::string::npos ? 0 : got.rfind('\n', at) + 1;
+    return "at byte " + std::to_string(at) + ": got \"" + got.substr(from, 60) + "\", want \"" +
+           want.substr(from, 60) + "\"";
+}
+
+TEST(Diagfill, ManyBlocksGiveWhatLineByLineWorkGives) {
+    struct {
+        unsigned odd_lines, out_of_order;
+    } const cases[] = {{0, 0}, {0, 2}, {3, 0}, {2, 2}};
+    for (const auto& c : cases) {
+        std::string input = many_blocks_input(c.odd_lines + 10 * c.out_of_order, c.odd_lines, c.out_of_order);
+        EXPECT_EQ(first_difference(diagfill(input), reference_diagfill(input)), "")
+            << c.odd_lines << " " << c.out_of_order;
+    }
 }
 
 TEST(Diagfill, RowsOutsideTheTableAreCopiedWithoutDiagonal) {

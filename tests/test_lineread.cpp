@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "blocks.h"
 #include "lineread.h"
 
 namespace {
@@ -80,7 +81,7 @@ TEST(LineReader, ReadErrorEndsInputAsFailure) {
 
 TEST(LineReader, CopiesEveryByteReadToTheCopy) {
     std::string text(3 * read_block_size + 17, 'x');
-    text[1000] = '\n';
+    text[text.size() / 3] = '\n';
     int fd = file_with(text);
     int copy = file_with("");
     line_reader r = make_line_reader(fd, copy);
@@ -102,6 +103,75 @@ struct int_case {
     int value;
     std::size_t used;
 };
+
+// Text with short lines, lines longer than a block, and no final line feed.
+std::string mixed_lines(std::size_t block, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string text;
+    while (text.size() < 20 * block) {
+        std::size_t len = rng() % 40 == 0 ? 3 * block + rng() % block : rng() % 30;
+        text += std::string(len, static_cast<char>('a' + rng() % 26));
+        text += '\n';
+    }
+    return text + "last line";
+}
+
+TEST(LineBlocks, HandOutWholeLinesThatJoinUpToTheInput) {
+    for (std::size_t block : {std::size_t{1}, std::size_t{7}, std::size_t{64}, read_block_size}) {
+        std::string text = mixed_lines(block, static_cast<unsigned>(block));
+        int fd = file_with(text);
+        line_reader r = make_line_reader(fd, -1, block);
+        // Two buffers in turn, as the blocks in flight hold theirs.
+        std::vector<char> spare[2];
+        std::string joined;
+        std::string_view lines;
+        for (int n = 0; next_lines(r, spare[n % 2], lines); ++n) {
+            ASSERT_FALSE(lines.empty());
+            joined += lines;
+            if (joined.size() < text.size()) {
+                ASSERT_EQ(lines.back(), '\n') << block;
+            }
+        }
+        EXPECT_EQ(joined, text) << block;
+        EXPECT_FALSE(r.failed);
+        close(fd);
+    }
+}
+
+TEST(LineBlocks, MappedOnHelpersAndTakenInInputOrder) {
+    std::string text = mixed_lines(64, 3);
+    int fd = file_with(text);
+    line_reader r = make_line_reader(fd, -1, 64);
+    struct line_count {
+        std::size_t lines = 0;
+    };
+    std::string joined;
+    std::size_t lines_taken = 0;
+    map_blocks_in_order<line_count>(
+        r,
+        [](std::string_view lines, line_count& c) {
+            std::string_view line;
+            for (c.lines = 0; split_line(lines, line);) ++c.lines;
+        },
+        [&](std::string_view lines, const line_count& c) {
+            joined += lines;
+            lines_taken += c.lines;
+        });
+    EXPECT_EQ(joined, text);
+    EXPECT_EQ(lines_taken, split_after_line_feeds(text).size());
+    close(fd);
+}
+
+TEST(LineBlocks, ReadErrorEndsTheBlocks) {
+    int fd = open("/", O_RDONLY);
+    line_reader r = make_line_reader(fd);
+    bool taken = false;
+    map_blocks_in_order<int>(
+        r, [](std::string_view, int&) {}, [&](std::string_view, const int&) { taken = true; });
+    EXPECT_FALSE(taken);
+    EXPECT_TRUE(r.failed);
+    close(fd);
+}
 
 TEST(Scanner, Integers) {
     const int_case cases[] = {

@@ -23,14 +23,14 @@ static bool plain_index(const char* digits, const char* field_end) {
 }
 
 template <entry_use use>
-[[gnu::always_inline]] inline void parse_entry(std::string_view line, tra_entry& e) {
+[[gnu::always_inline]] inline bool parse_entry(std::string_view line, tra_entry& e) {
     const char* begin = line.data();
     const char* end = begin + line.size();
     const char* p = begin;
     if (use == entry_use::copy) e.indices = {};
-    if (!scan_int(p, end, e.row, begin)) return;
+    if (!scan_int(p, end, e.row, begin)) return false;
     const char* row_end = p;
-    if (use == entry_use::sums ? !skip_int(p, end, begin) : !scan_int(p, end, e.col, begin)) return;
+    if (use == entry_use::sums ? !skip_int(p, end, begin) : !scan_int(p, end, e.col, begin)) return false;
     if constexpr (use == entry_use::copy) {
         // Both fields were read, so a blank after the row comes before the col.
         if (plain_index(begin, row_end) && *row_end == ' ' && plain_index(row_end + 1, p)) {
@@ -38,20 +38,25 @@ template <entry_use use>
             e.row_length = static_cast<std::size_t>(row_end - begin);
         }
     }
-    if (use == entry_use::copy && scan_fixed6(p, end, e.val6, begin))
+    if (use == entry_use::copy && scan_fixed6(p, end, e.val6, begin)) {
         e.in_val6 = true;
-    else if (scan_real(p, end, e.val, begin))
-        e.in_val6 = false;
+        return true;
+    }
+    if (!scan_real(p, end, e.val, begin)) return false;
+    e.in_val6 = false;
+    return true;
 }
 
-[[gnu::flatten]] void parse_entry_line(std::string_view line, tra_entry& e) { parse_entry<entry_use::all>(line, e); }
-
-[[gnu::flatten]] void parse_summed_entry_line(std::string_view line, tra_entry& e) {
-    parse_entry<entry_use::sums>(line, e);
+[[gnu::flatten]] bool parse_entry_line(std::string_view line, tra_entry& e) {
+    return parse_entry<entry_use::all>(line, e);
 }
 
-[[gnu::flatten]] void parse_copied_entry_line(std::string_view line, tra_entry& e) {
-    parse_entry<entry_use::copy>(line, e);
+[[gnu::flatten]] bool parse_summed_entry_line(std::string_view line, tra_entry& e) {
+    return parse_entry<entry_use::sums>(line, e);
+}
+
+[[gnu::flatten]] bool parse_copied_entry_line(std::string_view line, tra_entry& e) {
+    return parse_entry<entry_use::copy>(line, e);
 }
 
 bool read_header_line(line_reader& in, std::string& keyword, int& number) {

@@ -35,13 +35,15 @@ struct tra_entry {
 // "%s%d": a word, then an integer.
 void parse_header_line(std::string_view line, std::string& keyword, int& number);
 // "%d%d%lf": fields are assigned up to the first that cannot be read.
-void parse_entry_line(std::string_view line, tra_entry& e);
+// True when the line gave all three, so that no field is left from an
+// earlier line.
+bool parse_entry_line(std::string_view line, tra_entry& e);
 // The same for an entry that is only summed: col is checked, not kept.
-void parse_summed_entry_line(std::string_view line, tra_entry& e);
+bool parse_summed_entry_line(std::string_view line, tra_entry& e);
 // The same for an entry that is only copied: its value goes to val6 where it
 // can, which spares the conversion to a double and back, and the text of its
 // indices is kept in indices where it can be copied.
-void parse_copied_entry_line(std::string_view line, tra_entry& e);
+bool parse_copied_entry_line(std::string_view line, tra_entry& e);
 
 // Reads and parses the next header line; false when there is none.
 bool read_header_line(line_reader& in, std::string& keyword, int& number);

@@ -1,0 +1,107 @@
+// Work on an input a block of whole lines at a time, shared by two helper
+// threads, with the results taken back in input order: for tools whose
+// per-line work is independent but whose output depends on the lines before.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "lineread.h"
+
+// A block of lines and what a helper made of it. The helpers write to their
+// blocks with every line: blocks kept on cache lines of their own spare the
+// cores from passing lines back and forth.
+template <typename Result>
+struct alignas(128) line_block {
+    std::vector<char> bytes;
+    std::string_view lines;
+    Result result;
+    bool mapped = false;
+};
+
+// The blocks in flight: read, being mapped, or waiting to be taken. Read
+// blocks come from a ring; block n is in slot n % slots.
+template <typename Result>
+struct block_ring {
+    static constexpr std::size_t slots = 4;
+    std::array<line_block<Result>, slots> blocks;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::size_t read = 0;    // blocks read so far
+    std::size_t handed = 0;  // blocks handed to a helper
+    bool input_done = false;
+};
+
+// A helper maps blocks, oldest first, until the input is done.
+template <typename Result, typename Map>
+void map_blocks(block_ring<Result>& ring, Map& map) {
+    std::unique_lock<std::mutex> held(ring.lock);
+    for (;;) {
+        ring.changed.wait(held, [&] { return ring.handed < ring.read || ring.input_done; });
+        if (ring.handed == ring.read) return;
+        line_block<Result>& b = ring.blocks[ring.handed++ % ring.slots];
+        held.unlock();
+        map(b.lines, b.result);
+        held.lock();
+        b.mapped = true;
+        ring.changed.notify_all();
+    }
+}
+
+// Tells the helpers that no more blocks come, and waits for them to end;
+// also when the caller leaves by an exception.
+template <typename Result>
+struct helpers_joiner {
+    block_ring<Result>& ring;
+    std::vector<std::thread> threads;
+    ~helpers_joiner() {
+        {
+            std::lock_guard<std::mutex> held(ring.lock);
+            ring.input_done = true;
+        }
+        ring.changed.notify_all();
+        for (std::thread& t : threads) t.join();
+    }
+};
+
+// Reads every remaining line of r in blocks. map(lines, result) runs on a
+// helper thread for each block; take(lines, result) runs on this thread, for
+// one block after the other in input order. Without helpers (no thread could
+// be started) this thread maps each block before taking it.
+template <typename Result, typename Map, typename Take>
+void map_blocks_in_order(line_reader& r, Map map, Take take) {
+    block_ring<Result> ring;
+    helpers_joiner<Result> helpers{ring, {}};
+    try {
+        for (int i = 0; i < 2; ++i) helpers.threads.emplace_back([&] { map_blocks(ring, map); });
+    } catch (const std::system_error&) {
+    }
+    bool alone = helpers.threads.empty();
+    for (std::size_t taken = 0;; ++taken) {
+        // Read ahead into every free slot while the helpers work.
+        while (!ring.input_done && ring.read - taken < ring.slots) {
+            line_block<Result>& b = ring.blocks[ring.read % ring.slots];
+            bool got = next_lines(r, b.bytes, b.lines);
+            if (got && alone) map(b.lines, b.result);
+            std::lock_guard<std::mutex> held(ring.lock);
+            b.mapped = alone;
+            if (got)
+                ++ring.read;
+            else
+                ring.input_done = true;
+            ring.changed.notify_all();
+        }
+        if (taken == ring.read) return;
+        line_block<Result>& b = ring.blocks[taken % ring.slots];
+        {
+            std::unique_lock<std::mutex> held(ring.lock);
+            ring.changed.wait(held, [&] { return b.mapped; });
+        }
+        take(b.lines, b.result);
+    }
+}
