@@ -30,9 +30,6 @@ static bool needs_copy(int fd) {
 // unset (it keeps the value of the line before), the block is done here line
 // by line.
 
-// A row of the body of a block, once each line of the head is known.
-static bool starts_body(bool in_head, int first_row, int row) { return !in_head || row > first_row; }
-
 static void add_to_row(row_sums& sums, long long& prev_row, int row, double val) {
     if (prev_row == -1 || row > prev_row) prev_row = row;
     if (in_table(sums, prev_row)) sums.rowsum[prev_row - 1] += val;
@@ -52,27 +49,41 @@ struct summed_block {
     bool whole = false;   // every line gave all its fields
 };
 
-// The per-line routines are inlined into each loop (flatten).
+// The per-line routines are inlined into each loop (flatten). The loops
+// work on locals, which stay in registers, and leave them in the block.
 [[gnu::flatten]] static void parse_summed_block(std::string_view lines, summed_block& b) {
-    b.head.clear();
-    b.totals.clear();
-    b.whole = false;
+    std::vector<summed_value> head = std::move(b.head);
+    std::vector<summed_value> totals = std::move(b.totals);
+    head.clear();
+    totals.clear();
+    bool whole = true;
+    bool in_body = false;
     std::string_view line;
     tra_entry e;
     while (split_line(lines, line)) {
-        if (!parse_summed_entry_line(line, e)) return;
-        // A negative first row stands apart in the row-sum rule: keep such
-        // blocks whole in the head.
-        bool in_head = b.totals.empty();
-        if (b.head.empty() || b.head.front().row < 0 || !starts_body(in_head, b.head.front().row, e.row)) {
-            b.head.push_back({e.row, e.val});
-            continue;
-        }
-        if (in_head || e.row > b.totals.back().row) b.totals.push_back({e.row, 0.0});
-        b.totals.back().val += e.val;
+        whole = parse_summed_entry_line(line, e);
+        if (!whole) break;
+        // A negative first row stands apart in the row-sum rule: such a
+        // block stays whole in the head.
+        in_body = !head.empty() && head.front().row >= 0 && e.row > head.front().row;
+        if (in_body) break;
+        head.push_back({e.row, e.val});
     }
+    if (in_body) {
+        summed_value total{e.row, 0.0};
+        do {
+            if (e.row > total.row) {
+                totals.push_back(total);
+                total = {e.row, 0.0};
+            }
+            total.val += e.val;
+        } while (split_line(lines, line) && (whole = parse_summed_entry_line(line, e)));
+        totals.push_back(total);
+    }
+    b.head = std::move(head);
+    b.totals = std::move(totals);
     b.last = {e.row, e.val};
-    b.whole = true;
+    b.whole = whole;
 }
 
 struct summing {
@@ -128,7 +139,7 @@ row_sums first_pas(const char* infile) {
     if (copying && !sums.copy) {
         sums.failed = true;
     } else {
-        line_reader in = make_line_reader(fd, sums.copy ? fileno(sums.copy.get()) : -1);
+        line_reader in = make_line_reader(fd, sums.copy ? fileno(sums.copy.get()) : -1, line_block_size);
         read_sums(in, sums);
         sums.failed = sums.failed || in.failed;
     }
@@ -166,10 +177,14 @@ struct copied_line {
     std::size_t end;
 };
 
+// Room left before the body's text, for the text that goes out before it.
+constexpr std::size_t room_before_body = 4096;
+
 struct copied_block {
     std::vector<copied_line> head;
-    // The text of the head, then of the body with its diagonal entries in.
-    out_buf text = make_memory_buf(0);
+    out_buf head_text = make_memory_buf(0);
+    // The body's text with its diagonal entries in, from room_before_body.
+    out_buf body_text = make_memory_buf(0);
     int body_row = 0;  // the body's first row, when it has lines
     bool has_body = false;
     completing body;     // where the body leaves the row being completed
@@ -177,28 +192,42 @@ struct copied_block {
 };
 
 [[gnu::flatten]] static void copy_block(std::string_view lines, copied_block& b, const row_sums& sums) {
-    b.head.clear();
-    b.text.used = 0;
-    b.has_body = false;
-    b.whole = false;
+    std::vector<copied_line> head = std::move(b.head);
+    out_buf head_text = std::move(b.head_text);
+    out_buf text = std::move(b.body_text);
+    head.clear();
+    head_text.used = 0;
+    // The body's buffer may be another since it was last filled.
+    text.used = 0;
+    completing body;
+    bool whole = true;
+    bool in_body = false;
     std::string_view line;
-    tra_entry& e = b.body.e;
+    tra_entry& e = body.e;
     while (split_line(lines, line)) {
-        if (!parse_copied_entry_line(line, e)) return;
-        if (b.head.empty() || !starts_body(!b.has_body, b.head.front().row, e.row)) {
-            write_unchanged_entry_line(b.text, e);
-            b.head.push_back({e.row, e.col, b.text.used});
-            continue;
-        }
-        if (!b.has_body) {
-            b.has_body = true;
-            b.body_row = e.row;
-            b.body.pres_row = b.head.front().row;
-        }
-        if (diagonal_due(b.body, sums, e.row, e.col)) write_diagonal(b.text, sums, e.row);
-        write_unchanged_entry_line(b.text, e);
+        whole = parse_copied_entry_line(line, e);
+        if (!whole) break;
+        in_body = !head.empty() && e.row > head.front().row;
+        if (in_body) break;
+        write_unchanged_entry_line(head_text, e);
+        head.push_back({e.row, e.col, head_text.used});
     }
-    b.whole = true;
+    if (in_body) {
+        b.body_row = e.row;
+        body.pres_row = head.front().row;
+        out_reserve(text, room_before_body);
+        text.used = room_before_body;
+        do {
+            if (diagonal_due(body, sums, e.row, e.col)) write_diagonal(text, sums, e.row);
+            write_unchanged_entry_line(text, e);
+        } while (split_line(lines, line) && (whole = parse_copied_entry_line(line, e)));
+    }
+    b.head = std::move(head);
+    b.head_text = std::move(head_text);
+    b.body_text = std::move(text);
+    b.body = body;
+    b.has_body = in_body;
+    b.whole = whole;
 }
 
 [[gnu::flatten]] static void complete_lines(std::string_view lines, completing& c, const row_sums& sums,
@@ -211,14 +240,14 @@ struct copied_block {
     }
 }
 
-static void take_copies(std::string_view lines, const copied_block& b, completing& c, const row_sums& sums,
-                        out_buf& out) {
+static void take_copies(std::string_view lines, copied_block& b, completing& c, const row_sums& sums, out_buf& out) {
     if (!b.whole || (b.has_body && c.pres_row >= b.body_row)) {
         complete_lines(lines, c, sums, out);
         return;
     }
-    // The text goes out in pieces, split where a diagonal entry goes in.
-    std::string_view text = out_text(b.text);
+    // The head's text goes out in pieces, split where a diagonal entry goes
+    // in; the body's text goes out whole.
+    std::string_view text = out_text(b.head_text);
     std::size_t copied = 0;
     std::size_t start = 0;
     for (const copied_line& l : b.head) {
@@ -231,6 +260,7 @@ static void take_copies(std::string_view lines, const copied_block& b, completin
     }
     out_put(out, text.substr(copied));
     if (b.has_body) {
+        out_hand_over(out, b.body_text.buf, room_before_body, b.body_text.used);
         c.pres_row = b.body.pres_row;
         c.row_flag = b.body.row_flag;
     }
@@ -241,7 +271,7 @@ static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
     completing c;
     map_blocks_in_order<copied_block>(
         in, [&](std::string_view lines, copied_block& b) { copy_block(lines, b, sums); },
-        [&](std::string_view lines, const copied_block& b) { take_copies(lines, b, c, sums, out); });
+        [&](std::string_view lines, copied_block& b) { take_copies(lines, b, c, sums, out); });
 }
 
 // The second pass reads the copy when there is one, else the input again.
@@ -264,7 +294,7 @@ int read_tra_file(const char* infile, const char* outfile, out_buf& console) {
     file_id input = sums.copy ? sums.input : (ip >= 0 ? identify(ip) : file_id{});
     int op;
     if (!open_output_beside(ip, input, outfile, op)) return 0;
-    line_reader in = make_line_reader(ip);
+    line_reader in = make_line_reader(ip, -1, line_block_size);
     out_buf out = make_out_buf(op);
     tra_header h;
     if (copy_header(in, out, h)) complete_rows(in, out, sums);

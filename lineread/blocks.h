@@ -13,12 +13,17 @@
 
 #include "lineread.h"
 
+// Four blocks are in flight at once, each with what a helper made of it:
+// read half as much at a time as a single reader does, to keep the memory
+// in use the same.
+constexpr std::size_t line_block_size = read_block_size / 2;
+
 // A block of lines and what a helper made of it. The helpers write to their
 // blocks with every line: blocks kept on cache lines of their own spare the
 // cores from passing lines back and forth.
 template <typename Result>
 struct alignas(128) line_block {
-    std::vector<char> bytes;
+    byte_buffer bytes;
     std::string_view lines;
     Result result;
     bool mapped = false;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <future>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -22,12 +23,27 @@ constexpr std::size_t read_block_size = 256 * 1024;
 constexpr std::size_t write_block_size = 1024 * 1024;
 #endif
 
+// A byte buffer that grows without clearing the new bytes: every byte is
+// written before it is read, and clearing megabytes of buffers costs as much
+// as the work on a small file.
+template <typename T>
+struct uninitialized_allocator : std::allocator<T> {
+    uninitialized_allocator() = default;
+    template <typename U>
+    uninitialized_allocator(const uninitialized_allocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+};
+using byte_buffer = std::vector<char, uninitialized_allocator<char>>;
+
 struct line_reader {
     int fd = -1;
     int copy_fd = -1;  // when open, every block read is also written here
     // The buffer starts at two blocks and keeps a block free to read into.
     std::size_t block = read_block_size;
-    std::vector<char> buf;
+    byte_buffer buf;
     std::size_t begin = 0;    // first byte not yet handed out
     std::size_t scanned = 0;  // bytes after begin known to hold no line feed
     std::size_t end = 0;      // end of the bytes read so far
@@ -62,7 +78,7 @@ inline bool next_line(line_reader& r, std::string_view& line) {
 // bytes move to spare, which the view points into, and spare's old buffer
 // takes the place of the reader's: the view stays valid while spare lives
 // and is not handed back. Returns false as next_line does.
-bool next_lines(line_reader& r, std::vector<char>& spare, std::string_view& lines);
+bool next_lines(line_reader& r, byte_buffer& spare, std::string_view& lines);
 
 // Takes the first line off a block of lines, line feed included.
 inline bool split_line(std::string_view& lines, std::string_view& line) {
@@ -157,13 +173,13 @@ char* write_uint_digits(char* p, unsigned long long u, int n) noexcept;
 
 struct out_buf {
     int fd = -1;
-    std::vector<char> buf;
+    byte_buffer buf;
     std::size_t used = 0;
     bool failed = false;  // sticky: a failed write is reported at the close
     // Writing behind: a full block is written by a task of its own, from the
     // spare buffer, while buf fills with the next one.
     bool behind = false;
-    std::vector<char> spare;
+    byte_buffer spare;
     std::future<bool> writing;  // declared last: it ends before the buffers
 };
 
@@ -180,6 +196,11 @@ inline void out_commit(out_buf& o, const char* new_end) {
     o.used = static_cast<std::size_t>(new_end - o.buf.data());
 }
 void out_put(out_buf& o, std::string_view text);
+// Puts the bytes of text from `from` up to `to`, without copying them where
+// the output writes behind: text goes to be written as it is, and takes a
+// free buffer in its place. What the output holds already moves into the
+// room before `from` when it fits there, or else is written first.
+void out_hand_over(out_buf& o, byte_buffer& text, std::size_t from, std::size_t to);
 void out_flush(out_buf& o);
 // Flushes and closes; false when any write or the close failed.
 bool out_close(out_buf& o);

@@ -108,17 +108,23 @@ static void finish_writing(out_buf& o) {
     if (o.writing.valid() && !o.writing.get()) o.failed = true;
 }
 
+// Starts a task that writes the spare buffer's bytes from `from` up to
+// `to`; written in place when no task can be started.
+static void write_spare_behind(out_buf& o, std::size_t from, std::size_t to) {
+    try {
+        o.writing = std::async(std::launch::async, write_all, o.fd, o.spare.data() + from, to - from);
+    } catch (const std::system_error&) {
+        if (!write_all(o.fd, o.spare.data() + from, to - from)) o.failed = true;
+    }
+}
+
 // Hands the full block to a task that writes it, and takes the spare buffer
-// to fill; written in place when no task can be started.
+// to fill.
 [[gnu::noinline]] static void write_behind(out_buf& o) {
     finish_writing(o);
     std::swap(o.buf, o.spare);
     if (o.buf.size() < o.spare.size()) o.buf.resize(o.spare.size());
-    try {
-        o.writing = std::async(std::launch::async, write_all, o.fd, o.spare.data(), o.used);
-    } catch (const std::system_error&) {
-        if (!write_all(o.fd, o.spare.data(), o.used)) o.failed = true;
-    }
+    write_spare_behind(o, 0, o.used);
 }
 
 // After a failed write the rest is dropped: the run has failed already, and
@@ -157,6 +163,23 @@ void out_put(out_buf& o, std::string_view text) {
     char* p = out_reserve(o, text.size());
     std::memcpy(p, text.data(), text.size());
     out_commit(o, p + text.size());
+}
+
+void out_hand_over(out_buf& o, byte_buffer& text, std::size_t from, std::size_t to) {
+    if (!o.behind || o.failed) {
+        out_put(o, std::string_view(text.data() + from, to - from));
+        return;
+    }
+    if (o.used <= from) {
+        from -= o.used;
+        std::memcpy(text.data() + from, o.buf.data(), o.used);
+        o.used = 0;
+    } else {
+        out_flush(o);
+    }
+    finish_writing(o);
+    std::swap(text, o.spare);
+    write_spare_behind(o, from, to);
 }
 
 // The last block can land in the page cache and the close still fail, on a

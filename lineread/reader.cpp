@@ -61,7 +61,7 @@ bool next_line_after_block(line_reader& r, std::string_view& line) {
     }
 }
 
-bool next_lines(line_reader& r, std::vector<char>& spare, std::string_view& lines) {
+bool next_lines(line_reader& r, byte_buffer& spare, std::string_view& lines) {
     for (;;) {
         std::size_t avail = r.end - r.begin;
         if (avail < r.block && !r.at_eof && !r.failed) {

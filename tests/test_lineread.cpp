@@ -122,7 +122,7 @@ TEST(LineBlocks, HandOutWholeLinesThatJoinUpToTheInput) {
         int fd = file_with(text);
         line_reader r = make_line_reader(fd, -1, block);
         // Two buffers in turn, as the blocks in flight hold theirs.
-        std::vector<char> spare[2];
+        byte_buffer spare[2];
         std::string joined;
         std::string_view lines;
         for (int n = 0; next_lines(r, spare[n % 2], lines); ++n) {
