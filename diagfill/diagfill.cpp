@@ -99,10 +99,11 @@ struct summing {
     }
 }
 
-static void take_sums(std::string_view lines, const summed_block& b, summing& s, row_sums& sums) {
-    if (!b.whole || (!b.totals.empty() && s.prev_row >= b.totals.front().row)) {
+// Returns whether the helper's work was used.
+static bool take_sums(std::string_view lines, const summed_block& b, bool mapped, summing& s, row_sums& sums) {
+    if (!mapped || !b.whole || (!b.totals.empty() && s.prev_row >= b.totals.front().row)) {
         sum_lines(lines, s, sums);
-        return;
+        return false;
     }
     for (const summed_value& v : b.head) add_to_row(sums, s.prev_row, v.row, v.val);
     for (const summed_value& t : b.totals)
@@ -110,13 +111,14 @@ static void take_sums(std::string_view lines, const summed_block& b, summing& s,
     if (!b.totals.empty()) s.prev_row = b.totals.back().row;
     s.e.row = b.last.row;
     s.e.val = b.last.val;
+    return true;
 }
 
 static void sum_rows(line_reader& in, row_sums& sums) {
     summing s;
-    map_blocks_in_order<summed_block>(in, parse_summed_block, [&](std::string_view lines, const summed_block& b) {
-        take_sums(lines, b, s, sums);
-    });
+    map_blocks_in_order<summed_block>(
+        in, parse_summed_block,
+        [&](std::string_view lines, const summed_block& b, bool mapped) { return take_sums(lines, b, mapped, s, sums); });
 }
 
 static void read_sums(line_reader& in, row_sums& sums) {
@@ -240,10 +242,12 @@ struct copied_block {
     }
 }
 
-static void take_copies(std::string_view lines, copied_block& b, completing& c, const row_sums& sums, out_buf& out) {
-    if (!b.whole || (b.has_body && c.pres_row >= b.body_row)) {
+// Returns whether the helper's work was used.
+static bool take_copies(std::string_view lines, copied_block& b, bool mapped, completing& c, const row_sums& sums,
+                        out_buf& out) {
+    if (!mapped || !b.whole || (b.has_body && c.pres_row >= b.body_row)) {
         complete_lines(lines, c, sums, out);
-        return;
+        return false;
     }
     // The head's text goes out in pieces, split where a diagonal entry goes
     // in; the body's text goes out whole.
@@ -265,13 +269,14 @@ static void take_copies(std::string_view lines, copied_block& b, completing& c, 
         c.row_flag = b.body.row_flag;
     }
     c.e = b.body.e;
+    return true;
 }
 
 static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
     completing c;
     map_blocks_in_order<copied_block>(
         in, [&](std::string_view lines, copied_block& b) { copy_block(lines, b, sums); },
-        [&](std::string_view lines, copied_block& b) { take_copies(lines, b, c, sums, out); });
+        [&](std::string_view lines, copied_block& b, bool mapped) { return take_copies(lines, b, mapped, c, sums, out); });
 }
 
 // The second pass reads the copy when there is one, else the input again.

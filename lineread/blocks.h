@@ -74,10 +74,33 @@ struct helpers_joiner {
     }
 };
 
+// Reads a block into the ring's next slot, or tells the helpers that the
+// input has ended.
+template <typename Result, typename Map>
+void read_block(line_reader& r, block_ring<Result>& ring, bool alone, Map& map) {
+    line_block<Result>& b = ring.blocks[ring.read % ring.slots];
+    bool got = next_lines(r, b.bytes, b.lines);
+    if (got && alone) map(b.lines, b.result);
+    std::lock_guard<std::mutex> held(ring.lock);
+    b.mapped = alone;
+    if (got)
+        ++ring.read;
+    else
+        ring.input_done = true;
+    ring.changed.notify_all();
+}
+
+// Where the maps go unused (take says so for this many blocks in a row), the
+// next stretch of blocks goes to take unmapped, sparing the work; then the
+// helpers try again.
+constexpr int unused_maps_before_stretch = 4;
+constexpr int unmapped_stretch = 64;
+
 // Reads every remaining line of r in blocks. map(lines, result) runs on a
-// helper thread for each block; take(lines, result) runs on this thread, for
-// one block after the other in input order. Without helpers (no thread could
-// be started) this thread maps each block before taking it.
+// helper thread for each block; take(lines, result, mapped) runs on this
+// thread, for one block after the other in input order, and returns whether
+// it used what map made. Without helpers (no thread could be started) this
+// thread maps each block before taking it.
 template <typename Result, typename Map, typename Take>
 void map_blocks_in_order(line_reader& r, Map map, Take take) {
     block_ring<Result> ring;
@@ -87,26 +110,28 @@ void map_blocks_in_order(line_reader& r, Map map, Take take) {
     } catch (const std::system_error&) {
     }
     bool alone = helpers.threads.empty();
-    for (std::size_t taken = 0;; ++taken) {
+    int unused = 0;
+    for (std::size_t taken = 0;;) {
         // Read ahead into every free slot while the helpers work.
-        while (!ring.input_done && ring.read - taken < ring.slots) {
-            line_block<Result>& b = ring.blocks[ring.read % ring.slots];
-            bool got = next_lines(r, b.bytes, b.lines);
-            if (got && alone) map(b.lines, b.result);
-            std::lock_guard<std::mutex> held(ring.lock);
-            b.mapped = alone;
-            if (got)
-                ++ring.read;
-            else
-                ring.input_done = true;
-            ring.changed.notify_all();
+        while (unused < unused_maps_before_stretch && !ring.input_done && ring.read - taken < ring.slots)
+            read_block(r, ring, alone, map);
+        if (taken < ring.read) {
+            line_block<Result>& b = ring.blocks[taken++ % ring.slots];
+            {
+                std::unique_lock<std::mutex> held(ring.lock);
+                ring.changed.wait(held, [&] { return b.mapped; });
+            }
+            unused = take(b.lines, b.result, true) ? 0 : unused + 1;
+            continue;
         }
-        if (taken == ring.read) return;
-        line_block<Result>& b = ring.blocks[taken % ring.slots];
-        {
-            std::unique_lock<std::mutex> held(ring.lock);
-            ring.changed.wait(held, [&] { return b.mapped; });
+        if (ring.input_done) return;
+        // Nothing is in flight: the blocks of the stretch go through the
+        // ring's next slot, unseen by the helpers.
+        line_block<Result>& b = ring.blocks[ring.read % ring.slots];
+        for (int n = 0; n < unmapped_stretch; ++n) {
+            if (!next_lines(r, b.bytes, b.lines)) break;
+            take(b.lines, b.result, false);
         }
-        take(b.lines, b.result);
+        unused = 0;
     }
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -23,9 +24,12 @@ static void fill(line_reader& r) {
         r.begin = 0;
     }
     if (r.buf.size() - r.end < r.block) r.buf.resize(2 * r.buf.size());
+    // At most two blocks at a time, also once a long line has grown the
+    // buffer: blocks of lines then keep their size.
+    std::size_t want = std::min(r.buf.size() - r.end, 2 * r.block);
     ssize_t n;
     do {
-        n = read(r.fd, r.buf.data() + r.end, r.buf.size() - r.end);
+        n = read(r.fd, r.buf.data() + r.end, want);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         r.failed = true;
@@ -69,7 +73,9 @@ bool next_lines(line_reader& r, byte_buffer& spare, std::string_view& lines) {
             continue;
         }
         const char* start = r.buf.data() + r.begin;
-        const char* last = static_cast<const char*>(memrchr(start, '\n', avail));
+        // Only bytes not yet searched: a long line costs one pass.
+        const char* last = static_cast<const char*>(memrchr(start + r.scanned, '\n', avail - r.scanned));
+        r.scanned = avail;
         if (last == nullptr) {
             if (r.failed || avail == 0) return false;
             if (r.at_eof)
@@ -83,11 +89,12 @@ bool next_lines(line_reader& r, byte_buffer& spare, std::string_view& lines) {
         std::size_t from = r.begin;
         std::swap(r.buf, spare);
         if (r.buf.size() < spare.size()) r.buf.resize(spare.size());
-        // The unfinished line starts the reader's new buffer.
+        // The unfinished line, searched already, starts the reader's new
+        // buffer.
         r.end = avail - len;
         std::memcpy(r.buf.data(), spare.data() + from + len, r.end);
         r.begin = 0;
-        r.scanned = 0;
+        r.scanned = r.end;
         lines = std::string_view(spare.data() + from, len);
         return true;
     }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -139,7 +140,8 @@ TEST(LineBlocks, HandOutWholeLinesThatJoinUpToTheInput) {
 }
 
 TEST(LineBlocks, MappedOnHelpersAndTakenInInputOrder) {
-    std::string text = mixed_lines(64, 3);
+    std::string text;
+    for (unsigned seed = 1; seed <= 20; ++seed) text += mixed_lines(64, seed);
     int fd = file_with(text);
     line_reader r = make_line_reader(fd, -1, 64);
     struct line_count {
@@ -147,18 +149,34 @@ TEST(LineBlocks, MappedOnHelpersAndTakenInInputOrder) {
     };
     std::string joined;
     std::size_t lines_taken = 0;
+    // Maps go unused for blocks 10 to 29: once the blocks in flight are
+    // taken, a stretch of blocks comes unmapped, then the helpers map again.
+    std::vector<bool> mapped_blocks;
     map_blocks_in_order<line_count>(
         r,
         [](std::string_view lines, line_count& c) {
             std::string_view line;
             for (c.lines = 0; split_line(lines, line);) ++c.lines;
         },
-        [&](std::string_view lines, const line_count& c) {
+        [&](std::string_view lines, const line_count& c, bool mapped) {
             joined += lines;
-            lines_taken += c.lines;
+            std::string_view line;
+            if (!mapped)
+                while (split_line(lines, line)) ++lines_taken;
+            else
+                lines_taken += c.lines;
+            mapped_blocks.push_back(mapped);
+            return mapped_blocks.size() <= 10 || mapped_blocks.size() > 30;
         });
     EXPECT_EQ(joined, text);
     EXPECT_EQ(lines_taken, split_after_line_feeds(text).size());
+    auto first = std::find(mapped_blocks.begin(), mapped_blocks.end(), false);
+    auto past = std::find(first, mapped_blocks.end(), true);
+    std::size_t stretch_start = static_cast<std::size_t>(first - mapped_blocks.begin());
+    EXPECT_GE(stretch_start, 10u + unused_maps_before_stretch);
+    EXPECT_LE(stretch_start, 10u + unused_maps_before_stretch + block_ring<line_count>::slots);
+    EXPECT_EQ(past - first, unmapped_stretch);
+    EXPECT_EQ(std::find(past, mapped_blocks.end(), false), mapped_blocks.end());
     close(fd);
 }
 
@@ -167,7 +185,11 @@ TEST(LineBlocks, ReadErrorEndsTheBlocks) {
     line_reader r = make_line_reader(fd);
     bool taken = false;
     map_blocks_in_order<int>(
-        r, [](std::string_view, int&) {}, [&](std::string_view, const int&) { taken = true; });
+        r, [](std::string_view, int&) {},
+        [&](std::string_view, const int&, bool) {
+            taken = true;
+            return true;
+        });
     EXPECT_FALSE(taken);
     EXPECT_TRUE(r.failed);
     close(fd);
