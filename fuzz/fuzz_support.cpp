@@ -1,6 +1,5 @@
 #include "fuzz_support.h"
 
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -29,7 +28,3 @@ std::string read_file_text(const std::string& path) {
     return text.str();
 }
 
-std::size_t count_lines(std::string_view text) {
-    auto feeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-    return feeds + (!text.empty() && text.back() != '\n' ? 1 : 0);
-}

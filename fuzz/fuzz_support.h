@@ -21,10 +21,6 @@ std::string scratch_file(const char* name, std::string_view bytes);
 
 std::string read_file_text(const std::string& path);
 
-// Lines as the line reader hands them out: up to and including each line
-// feed, and the last bytes without one.
-std::size_t count_lines(std::string_view text);
-
 inline std::string_view as_text(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
