@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <future>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -13,11 +12,10 @@
 // Input is read in blocks this large; a line is handed out as a view into
 // the block, so only a line that straddles two blocks is ever moved. Output
 // is collected into blocks this large before it is written. Fuzzing builds
-// take tiny blocks, so that short inputs cross block boundaries too (output
-// blocks less so: each is written by a task of its own).
+// take tiny blocks, so that short inputs cross block boundaries too.
 #ifdef TINY_BLOCKS
 constexpr std::size_t read_block_size = 64;
-constexpr std::size_t write_block_size = 1024;
+constexpr std::size_t write_block_size = 64;
 #else
 constexpr std::size_t read_block_size = 256 * 1024;
 constexpr std::size_t write_block_size = 1024 * 1024;
@@ -71,23 +69,6 @@ bool next_line_after_block(line_reader& r, std::string_view& line);
 // Returns false at the end of the input or once a read has failed.
 inline bool next_line(line_reader& r, std::string_view& line) {
     return take_line(r, line, r.buf.data() + r.begin, r.end - r.begin) || next_line_after_block(r, line);
-}
-
-// Every whole line in the buffer, as one view, for work that takes lines a
-// block at a time; a last line without a line feed ends the last block. The
-// bytes move to spare, which the view points into, and spare's old buffer
-// takes the place of the reader's: the view stays valid while spare lives
-// and is not handed back. Returns false as next_line does.
-bool next_lines(line_reader& r, byte_buffer& spare, std::string_view& lines);
-
-// Takes the first line off a block of lines, line feed included.
-inline bool split_line(std::string_view& lines, std::string_view& line) {
-    if (lines.empty()) return false;
-    const void* lf = std::memchr(lines.data(), '\n', lines.size());
-    std::size_t len = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - lines.data()) + 1 : lines.size();
-    line = lines.substr(0, len);
-    lines.remove_prefix(len);
-    return true;
 }
 
 // Number fields, scanned from p up to end and never past it. On success p
@@ -176,15 +157,9 @@ struct out_buf {
     byte_buffer buf;
     std::size_t used = 0;
     bool failed = false;  // sticky: a failed write is reported at the close
-    // Writing behind: a full block is written by a task of its own, from the
-    // spare buffer, while buf fills with the next one.
-    bool behind = false;
-    byte_buffer spare;
-    std::future<bool> writing;  // declared last: it ends before the buffers
 };
 
-// An output that writes behind, for files; the console writes in place.
-out_buf make_out_buf(int fd, std::size_t capacity = write_block_size, bool behind = true);
+out_buf make_out_buf(int fd, std::size_t capacity = write_block_size);
 // An output that writes nothing: it grows to hold what is put into it.
 out_buf make_memory_buf(std::size_t capacity);
 inline std::string_view out_text(const out_buf& o) { return {o.buf.data(), o.used}; }
@@ -196,11 +171,6 @@ inline void out_commit(out_buf& o, const char* new_end) {
     o.used = static_cast<std::size_t>(new_end - o.buf.data());
 }
 void out_put(out_buf& o, std::string_view text);
-// Puts the bytes of text from `from` up to `to`, without copying them where
-// the output writes behind: text goes to be written as it is, and takes a
-// free buffer in its place. What the output holds already moves into the
-// room before `from` when it fits there, or else is written first.
-void out_hand_over(out_buf& o, byte_buffer& text, std::size_t from, std::size_t to);
 void out_flush(out_buf& o);
 // Flushes and closes; false when any write or the close failed.
 bool out_close(out_buf& o);

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <system_error>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -94,56 +93,22 @@ bool write_all(int fd, const char* data, std::size_t len) {
     return true;
 }
 
-out_buf make_out_buf(int fd, std::size_t capacity, bool behind) {
+out_buf make_out_buf(int fd, std::size_t capacity) {
     out_buf o;
     o.fd = fd;
     o.buf.resize(capacity);
-    o.behind = behind;
-    if (behind) o.spare.resize(capacity);
     return o;
 }
 
-// Waits for the block being written behind, if there is one.
-static void finish_writing(out_buf& o) {
-    if (o.writing.valid() && !o.writing.get()) o.failed = true;
-}
-
-// Starts a task that writes the spare buffer's bytes from `from` up to
-// `to`; written in place when no task can be started.
-static void write_spare_behind(out_buf& o, std::size_t from, std::size_t to) {
-    try {
-        o.writing = std::async(std::launch::async, write_all, o.fd, o.spare.data() + from, to - from);
-    } catch (const std::system_error&) {
-        if (!write_all(o.fd, o.spare.data() + from, to - from)) o.failed = true;
-    }
-}
-
-// Hands the full block to a task that writes it, and takes the spare buffer
-// to fill.
-[[gnu::noinline]] static void write_behind(out_buf& o) {
-    finish_writing(o);
-    std::swap(o.buf, o.spare);
-    if (o.buf.size() < o.spare.size()) o.buf.resize(o.spare.size());
-    write_spare_behind(o, 0, o.used);
-}
-
 // After a failed write the rest is dropped: the run has failed already, and
-// the failure is reported when the output is closed.
-static void write_in_place(out_buf& o) {
+// the failure is reported when the output is closed. Once a block, so kept
+// out of the loops that fill the blocks.
+[[gnu::noinline]] void out_flush(out_buf& o) {
     if (o.used > 0 && !o.failed && !write_all(o.fd, o.buf.data(), o.used)) o.failed = true;
     o.used = 0;
 }
 
-// Once a block, so kept out of the loops that fill the blocks.
-[[gnu::noinline]] void out_flush(out_buf& o) {
-    if (o.behind && o.used > 0 && !o.failed)
-        write_behind(o);
-    else
-        write_in_place(o);
-    o.used = 0;
-}
-
-out_buf make_memory_buf(std::size_t capacity) { return make_out_buf(-1, capacity, false); }
+out_buf make_memory_buf(std::size_t capacity) { return make_out_buf(-1, capacity); }
 
 [[gnu::noinline]] static void make_room(out_buf& o, std::size_t n) {
     if (o.fd < 0) {
@@ -165,29 +130,10 @@ void out_put(out_buf& o, std::string_view text) {
     out_commit(o, p + text.size());
 }
 
-void out_hand_over(out_buf& o, byte_buffer& text, std::size_t from, std::size_t to) {
-    if (!o.behind || o.failed) {
-        out_put(o, std::string_view(text.data() + from, to - from));
-        return;
-    }
-    if (o.used <= from) {
-        from -= o.used;
-        std::memcpy(text.data() + from, o.buf.data(), o.used);
-        o.used = 0;
-    } else {
-        out_flush(o);
-    }
-    finish_writing(o);
-    std::swap(text, o.spare);
-    write_spare_behind(o, from, to);
-}
-
 // The last block can land in the page cache and the close still fail, on a
 // full disk or a network file system: a failed close is a failed run.
 bool out_close(out_buf& o) {
-    // The last block is written in place, after the one still being written.
-    finish_writing(o);
-    write_in_place(o);
+    out_flush(o);
     if (close(o.fd) != 0) o.failed = true;
     o.fd = -1;
     return !o.failed;
@@ -218,7 +164,7 @@ bool keep_std_streams_open() {
 
 constexpr std::size_t console_capacity = 4096;
 
-out_buf make_console() { return make_out_buf(STDOUT_FILENO, console_capacity, false); }
+out_buf make_console() { return make_out_buf(STDOUT_FILENO, console_capacity); }
 
 void put_done_line(out_buf& console, int result) {
     char* p = out_reserve(console, max_int_chars + 8);

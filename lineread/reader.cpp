@@ -24,9 +24,7 @@ static void fill(line_reader& r) {
         r.begin = 0;
     }
     if (r.buf.size() - r.end < r.block) r.buf.resize(2 * r.buf.size());
-    // At most two blocks at a time, also once a long line has grown the
-    // buffer: blocks of lines then keep their size.
-    std::size_t want = std::min(r.buf.size() - r.end, 2 * r.block);
+    std::size_t want = r.buf.size() - r.end;
     ssize_t n;
     do {
         n = read(r.fd, r.buf.data() + r.end, want);
@@ -62,40 +60,5 @@ bool next_line_after_block(line_reader& r, std::string_view& line) {
             return true;
         }
         fill(r);
-    }
-}
-
-bool next_lines(line_reader& r, byte_buffer& spare, std::string_view& lines) {
-    for (;;) {
-        std::size_t avail = r.end - r.begin;
-        if (avail < r.block && !r.at_eof && !r.failed) {
-            fill(r);
-            continue;
-        }
-        const char* start = r.buf.data() + r.begin;
-        // Only bytes not yet searched: a long line costs one pass.
-        const char* last = static_cast<const char*>(memrchr(start + r.scanned, '\n', avail - r.scanned));
-        r.scanned = avail;
-        if (last == nullptr) {
-            if (r.failed || avail == 0) return false;
-            if (r.at_eof)
-                last = start + avail - 1;
-            else {
-                fill(r);
-                continue;
-            }
-        }
-        std::size_t len = static_cast<std::size_t>(last - start) + 1;
-        std::size_t from = r.begin;
-        std::swap(r.buf, spare);
-        if (r.buf.size() < spare.size()) r.buf.resize(spare.size());
-        // The unfinished line, searched already, starts the reader's new
-        // buffer.
-        r.end = avail - len;
-        std::memcpy(r.buf.data(), spare.data() + from + len, r.end);
-        r.begin = 0;
-        r.scanned = r.end;
-        lines = std::string_view(spare.data() + from, len);
-        return true;
     }
 }

@@ -6,8 +6,12 @@
 
 static std::vector<std::string_view> lines_of(std::string_view input) {
     std::vector<std::string_view> lines;
-    std::string_view line;
-    while (split_line(input, line)) lines.push_back(line);
+    while (!input.empty()) {
+        std::size_t feed = input.find('\n');
+        std::size_t len = feed == std::string_view::npos ? input.size() : feed + 1;
+        lines.push_back(input.substr(0, len));
+        input.remove_prefix(len);
+    }
     return lines;
 }
 

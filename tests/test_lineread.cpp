@@ -10,7 +10,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "blocks.h"
 #include "lineread.h"
 
 namespace {
@@ -104,96 +103,6 @@ struct int_case {
     int value;
     std::size_t used;
 };
-
-// Text with short lines, lines longer than a block, and no final line feed.
-std::string mixed_lines(std::size_t block, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string text;
-    while (text.size() < 20 * block) {
-        std::size_t len = rng() % 40 == 0 ? 3 * block + rng() % block : rng() % 30;
-        text += std::string(len, static_cast<char>('a' + rng() % 26));
-        text += '\n';
-    }
-    return text + "last line";
-}
-
-TEST(LineBlocks, HandOutWholeLinesThatJoinUpToTheInput) {
-    for (std::size_t block : {std::size_t{1}, std::size_t{7}, std::size_t{64}, read_block_size}) {
-        std::string text = mixed_lines(block, static_cast<unsigned>(block));
-        int fd = file_with(text);
-        line_reader r = make_line_reader(fd, -1, block);
-        // Two buffers in turn, as the blocks in flight hold theirs.
-        byte_buffer spare[2];
-        std::string joined;
-        std::string_view lines;
-        for (int n = 0; next_lines(r, spare[n % 2], lines); ++n) {
-            ASSERT_FALSE(lines.empty());
-            joined += lines;
-            if (joined.size() < text.size()) {
-                ASSERT_EQ(lines.back(), '\n') << block;
-            }
-        }
-        EXPECT_EQ(joined, text) << block;
-        EXPECT_FALSE(r.failed);
-        close(fd);
-    }
-}
-
-TEST(LineBlocks, MappedOnHelpersAndTakenInInputOrder) {
-    std::string text;
-    for (unsigned seed = 1; seed <= 20; ++seed) text += mixed_lines(64, seed);
-    int fd = file_with(text);
-    line_reader r = make_line_reader(fd, -1, 64);
-    struct line_count {
-        std::size_t lines = 0;
-    };
-    std::string joined;
-    std::size_t lines_taken = 0;
-    // Maps go unused for blocks 10 to 29: once the blocks in flight are
-    // taken, a stretch of blocks comes unmapped, then the helpers map again.
-    std::vector<bool> mapped_blocks;
-    map_blocks_in_order<line_count>(
-        r,
-        [](std::string_view lines, line_count& c) {
-            std::string_view line;
-            for (c.lines = 0; split_line(lines, line);) ++c.lines;
-        },
-        [&](std::string_view lines, const line_count& c, bool mapped) {
-            joined += lines;
-            std::string_view line;
-            if (!mapped)
-                while (split_line(lines, line)) ++lines_taken;
-            else
-                lines_taken += c.lines;
-            mapped_blocks.push_back(mapped);
-            return mapped_blocks.size() <= 10 || mapped_blocks.size() > 30;
-        });
-    EXPECT_EQ(joined, text);
-    EXPECT_EQ(lines_taken, split_after_line_feeds(text).size());
-    auto first = std::find(mapped_blocks.begin(), mapped_blocks.end(), false);
-    auto past = std::find(first, mapped_blocks.end(), true);
-    std::size_t stretch_start = static_cast<std::size_t>(first - mapped_blocks.begin());
-    EXPECT_GE(stretch_start, 10u + unused_maps_before_stretch);
-    EXPECT_LE(stretch_start, 10u + unused_maps_before_stretch + block_ring<line_count>::slots);
-    EXPECT_EQ(past - first, unmapped_stretch);
-    EXPECT_EQ(std::find(past, mapped_blocks.end(), false), mapped_blocks.end());
-    close(fd);
-}
-
-TEST(LineBlocks, ReadErrorEndsTheBlocks) {
-    int fd = open("/", O_RDONLY);
-    line_reader r = make_line_reader(fd);
-    bool taken = false;
-    map_blocks_in_order<int>(
-        r, [](std::string_view, int&) {},
-        [&](std::string_view, const int&, bool) {
-            taken = true;
-            return true;
-        });
-    EXPECT_FALSE(taken);
-    EXPECT_TRUE(r.failed);
-    close(fd);
-}
 
 TEST(Scanner, Integers) {
     const int_case cases[] = {
@@ -382,11 +291,11 @@ TEST(IntWriter, WritesDecimal) {
     }
 }
 
-TEST(OutBuf, WritesPiecesInOrderBehindAndInPlaceAndRecordsFailure) {
-    // Pieces shorter and longer than the blocks, many blocks written behind.
-    for (bool behind : {true, false}) {
+TEST(OutBuf, WritesPiecesInOrderAndRecordsFailure) {
+    // Pieces shorter and longer than the blocks.
+    {
         int fd = file_with("");
-        out_buf o = make_out_buf(dup(fd), 16, behind);
+        out_buf o = make_out_buf(dup(fd), 16);
         std::string expected;
         for (int i = 0; i < 2000; ++i) {
             std::string piece = std::to_string(i) + std::string(static_cast<std::size_t>(i % 37), 'x') + "\n";
