@@ -3,12 +3,14 @@
 
 #include "diagfill.h"
 
-static bool in_table(const row_sums& sums, long long row) { return row >= 1 && row <= sums.slots; }
+static bool in_table(const row_sums& sums, std::int64_t row) { return row >= 1 && row <= sums.slots; }
 
 // A size of zero or below gives a table of no slots. One spare slot keeps an
-// empty table apart from a failed allocation.
-static bool allocate_table(row_sums& sums, int size) {
+// empty table apart from a failed allocation. A size whose table cannot be
+// addressed fails as one that cannot be allocated.
+static bool allocate_table(row_sums& sums, std::int64_t size) {
     sums.slots = size > 0 ? size : 0;
+    if (static_cast<std::uint64_t>(sums.slots) >= SIZE_MAX / sizeof(double)) return false;
     sums.rowsum.reset(static_cast<double*>(std::calloc(static_cast<std::size_t>(sums.slots) + 1, sizeof(double))));
     return sums.rowsum != nullptr;
 }
@@ -19,14 +21,14 @@ static bool needs_copy(int fd) {
     return fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
 }
 
-static void add_to_row(row_sums& sums, long long& prev_row, int row, double val) {
+static void add_to_row(row_sums& sums, std::int64_t& prev_row, std::int64_t row, double val) {
     if (prev_row == -1 || row > prev_row) prev_row = row;
     if (in_table(sums, prev_row)) sums.rowsum[prev_row - 1] += val;
 }
 
 // The per-line routines are inlined into the loop (flatten).
 [[gnu::flatten]] static void sum_rows(line_reader& in, row_sums& sums) {
-    long long prev_row = -1;
+    std::int64_t prev_row = -1;
     tra_entry e;
     std::string_view line;
     while (next_line(in, line)) {
@@ -64,14 +66,14 @@ row_sums first_pas(const char* infile) {
 }
 
 struct completing {
-    long long pres_row = 0;
+    std::int64_t pres_row = 0;
     bool row_flag = false;
     tra_entry e;  // the fields of the last line
 };
 
 // Whether the row's diagonal entry goes in before this entry: before the
 // first entry of the row on or right of the diagonal.
-static bool diagonal_due(completing& c, const row_sums& sums, int row, int col) {
+static bool diagonal_due(completing& c, const row_sums& sums, std::int64_t row, std::int64_t col) {
     if (row > c.pres_row) {
         c.pres_row = row;
         c.row_flag = false;
@@ -81,7 +83,7 @@ static bool diagonal_due(completing& c, const row_sums& sums, int row, int col) 
     return true;
 }
 
-static void write_diagonal(out_buf& out, const row_sums& sums, int row) {
+static void write_diagonal(out_buf& out, const row_sums& sums, std::int64_t row) {
     write_entry_line(out, row, row, -sums.rowsum[row - 1]);
 }
 

@@ -18,7 +18,7 @@ struct file_closer {
 // What the first pass hands to the second.
 struct row_sums {
     std::unique_ptr<double[], free_deleter> rowsum;  // null: no table
-    long long slots = 0;                             // rows 1..slots have a sum
+    std::int64_t slots = 0;                          // rows 1..slots have a sum
     bool failed = false;  // a read error, a failed copy or no memory for the table
     file_id input;
     // A copy of an input that cannot be read twice (a pipe), read again in

@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 8) return 0;
     std::int32_t numbers[2];
     std::memcpy(numbers, data, sizeof numbers);
-    int states = numbers[0] % max_fuzzed_size;
-    int k = numbers[1];
+    std::int64_t states = numbers[0] % max_fuzzed_size;
+    std::int64_t k = numbers[1];
     std::string in = scratch_file("in.lst", as_text(data + 8, size - 8));
     std::string out = scratch_dir() + "/out.lab";
     mark_result r = read_file(states, k, in.c_str(), out.c_str());
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (p != end) {
         const char* feed = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         require(feed != nullptr);
-        int state = 0;
+        std::int64_t state = 0;
         const char* q = p;
         require(scan_int(q, feed, state) && std::string_view(q, static_cast<std::size_t>(feed - q)) == "  minimum");
         require(state > last && state <= states);

@@ -24,14 +24,14 @@ bool same_double(double a, double b) {
 
 void check_int(const char* begin, const char* from, const char* end, const std::string& text) {
     const char* p = from;
-    int value = 0;
+    std::int64_t value = 0;
     bool read = scan_int(p, end, value, begin);
     const char* skipped = from;
     require(skip_int(skipped, end, begin) == read && (!read || skipped == p));
     char* stop;
     errno = 0;
-    long expected = std::strtol(text.c_str(), &stop, 10);
-    bool in_range = errno != ERANGE && expected >= INT_MIN && expected <= INT_MAX;
+    long long expected = std::strtoll(text.c_str(), &stop, 10);
+    bool in_range = errno != ERANGE;
     require(read == (stop != text.c_str() && in_range));
     if (read) require(value == expected && p - from == stop - text.c_str());
 }

@@ -73,14 +73,17 @@ inline bool next_line(line_reader& r, std::string_view& line) {
 
 // Number fields, scanned from p up to end and never past it. On success p
 // moves past the number and the value is set; on failure both are left.
+// Integers are signed 64-bit: a run of digits beyond that range fails.
 // White space before the number is skipped as the C library's scanf does.
 // The bytes from begin (the start of the line, at or before p) may be read
 // too: near the end of a line that lets digits be taken a word at a time.
-bool scan_int(const char*& p, const char* end, int& value, const char* begin) noexcept;
+bool scan_int(const char*& p, const char* end, std::int64_t& value, const char* begin) noexcept;
 bool scan_real(const char*& p, const char* end, double& value, const char* begin) noexcept;
 // Passes over an integer field as scan_int reads it, without its value.
 bool skip_int(const char*& p, const char* end, const char* begin) noexcept;
-inline bool scan_int(const char*& p, const char* end, int& value) noexcept { return scan_int(p, end, value, p); }
+inline bool scan_int(const char*& p, const char* end, std::int64_t& value) noexcept {
+    return scan_int(p, end, value, p);
+}
 inline bool scan_real(const char*& p, const char* end, double& value) noexcept {
     return scan_real(p, end, value, p);
 }
@@ -147,7 +150,9 @@ constexpr std::size_t max_int_chars = 20;
 
 // Writes v in decimal at p and returns the end of what was written. The
 // max_int_chars bytes at p must be writable: past the end they are scratch.
-char* write_int(char* p, long long v) noexcept;
+char* write_int(char* p, std::int64_t v) noexcept;
+// Writes v + 1, which for the largest v is 2^63: no wrap.
+char* write_int_plus_one(char* p, std::int64_t v) noexcept;
 // Writes u as exactly n digits, with leading zeros where u has fewer; eight
 // bytes at p (or n, if more) must be writable.
 char* write_uint_digits(char* p, unsigned long long u, int n) noexcept;
@@ -189,7 +194,7 @@ bool keep_std_streams_open();
 
 // The console: standard output, written through a small block buffer.
 out_buf make_console();
-void put_done_line(out_buf& console, int result);
+void put_done_line(out_buf& console, std::int64_t result);
 
 // Exit statuses shared by the tools.
 constexpr int exit_ok = 0;
@@ -200,4 +205,4 @@ constexpr int exit_usage = 2;
 int usage(std::string_view format_line);
 // Prints the done line, closes standard output and gives the exit status:
 // a failed run, or a console that could not be written, is a failure.
-int finish(out_buf& console, bool console_ok, int result, bool run_ok);
+int finish(out_buf& console, bool console_ok, std::int64_t result, bool run_ok);

@@ -68,18 +68,28 @@ char* write_uint_digits(char* p, unsigned long long u, int n) noexcept {
     return write_digits(p, static_cast<std::uint64_t>(u), n);
 }
 
-char* write_int(char* p, long long v) noexcept {
-    auto u = static_cast<std::uint64_t>(v);
-    if (v < 0) {
-        *p++ = '-';
-        u = 0 - u;
-    }
+// The magnitude u, with no sign.
+static char* write_uint(char* p, std::uint64_t u) noexcept {
     if (word_at_a_time && u < eight_digit_limit) {
         // The leading zeros are the low bytes; the last digit always counts.
         std::uint64_t values = eight_digit_values(static_cast<std::uint32_t>(u));
         return put_last_digits(p, values, 8 - std::countr_zero(values | std::uint64_t{1} << 56) / 8);
     }
     return write_uint_digits(p, u, decimal_digits(u));
+}
+
+char* write_int(char* p, std::int64_t v) noexcept {
+    auto u = static_cast<std::uint64_t>(v);
+    if (v < 0) {
+        *p++ = '-';
+        u = 0 - u;
+    }
+    return write_uint(p, u);
+}
+
+char* write_int_plus_one(char* p, std::int64_t v) noexcept {
+    if (v < 0) return write_int(p, v + 1);
+    return write_uint(p, static_cast<std::uint64_t>(v) + 1);
 }
 
 bool write_all(int fd, const char* data, std::size_t len) {
@@ -166,7 +176,7 @@ constexpr std::size_t console_capacity = 4096;
 
 out_buf make_console() { return make_out_buf(STDOUT_FILENO, console_capacity); }
 
-void put_done_line(out_buf& console, int result) {
+void put_done_line(out_buf& console, std::int64_t result) {
     char* p = out_reserve(console, max_int_chars + 8);
     std::memcpy(p, "done: ", 6);
     p = write_int(p + 6, result);
@@ -182,7 +192,7 @@ int usage(std::string_view format_line) {
     return exit_usage;
 }
 
-int finish(out_buf& console, bool console_ok, int result, bool run_ok) {
+int finish(out_buf& console, bool console_ok, std::int64_t result, bool run_ok) {
     put_done_line(console, result);
     bool written = out_close(console);
     return run_ok && console_ok && written ? exit_ok : exit_failed;

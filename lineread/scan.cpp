@@ -120,7 +120,7 @@ ALWAYS_INLINE const char* gather_digits(const char* p, const char* end, const ch
 }
 
 // Any run of digits, with the range check.
-[[gnu::noinline]] static bool scan_int_general(const char*& p, const char* end, int& value,
+[[gnu::noinline]] static bool scan_int_general(const char*& p, const char* end, std::int64_t& value,
                                                const char* begin) noexcept {
     bool negative;
     const char* q = skip_space_and_sign(p, end, negative);
@@ -128,12 +128,12 @@ ALWAYS_INLINE const char* gather_digits(const char* p, const char* end, const ch
     while (q != end && *q == '0') ++q;  // leading zeros never overflow
     digit_run digits;
     q = gather_digits(q, end, begin, digits);
-    auto magnitude = static_cast<std::int64_t>(digits.value);
-    // Ten digits may still fit; past that the value is out of range, but the
-    // whole run of digits belongs to the field all the same.
-    constexpr std::int64_t limit = std::int64_t{1} << 31;
-    if (digits.count > 10 || magnitude > limit - (negative ? 0 : 1)) return false;
-    value = static_cast<int>(negative ? -magnitude : magnitude);
+    // 19 digits may still fit; past that the value is out of range, but the
+    // whole run of digits belongs to the field all the same. The magnitude of
+    // the most negative value, 2^63, fits the unsigned gathered value.
+    constexpr std::uint64_t limit = std::uint64_t{1} << 63;
+    if (digits.count > max_gathered_digits || digits.value > limit - (negative ? 0 : 1)) return false;
+    value = negative ? static_cast<std::int64_t>(0 - digits.value) : static_cast<std::int64_t>(digits.value);
     p = q;
     return true;
 }
@@ -152,11 +152,11 @@ ALWAYS_INLINE unsigned short_digit_run(const char* q, const char* end, const cha
     return n - 1 < 7 ? n : 0;
 }
 
-bool scan_int(const char*& p, const char* end, int& value, const char* begin) noexcept {
+bool scan_int(const char*& p, const char* end, std::int64_t& value, const char* begin) noexcept {
     const char* q = after_blank(p, end);
     std::uint64_t w;
     if (unsigned n = short_digit_run(q, end, begin, w)) {
-        value = static_cast<int>(digits_value(w, static_cast<int>(n)));
+        value = static_cast<std::int64_t>(digits_value(w, static_cast<int>(n)));
         p = q + n;
         return true;
     }
@@ -170,7 +170,7 @@ bool skip_int(const char*& p, const char* end, const char* begin) noexcept {
         p = q + n;
         return true;
     }
-    int unused;
+    std::int64_t unused;
     return scan_int_general(p, end, unused, begin);
 }
 

@@ -11,16 +11,18 @@
 
 #include "lineread.h"
 
-int parse_argument(const char* text) {
+std::int64_t parse_argument(const char* text) {
     const char* p = text;
     while (is_space(*p)) ++p;
     bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
-    long long magnitude = 0;
+    // Past 2^63 the magnitude stops growing: it saturates either way.
+    constexpr std::uint64_t limit = std::uint64_t{1} << 63;
+    std::uint64_t magnitude = 0;
     for (; *p >= '0' && *p <= '9'; ++p)
-        if (magnitude <= INT_MAX) magnitude = magnitude * 10 + (*p - '0');
-    long long v = negative ? -magnitude : magnitude;
-    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+        magnitude = magnitude > (limit - 9) / 10 ? limit : magnitude * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (negative) return magnitude >= limit ? INT64_MIN : -static_cast<std::int64_t>(magnitude);
+    return magnitude >= limit ? INT64_MAX : static_cast<std::int64_t>(magnitude);
 }
 
 // Literal characters match exactly: white space is skipped only before
@@ -35,7 +37,7 @@ static bool expect(const char*& p, const char* end, char c) {
 // them four at a time while eight bytes read "d,d,d,d,", then one at a time
 // while two read "d,"; the first ten fields at most, as only they have a
 // comma after them. Returns how many it took.
-static int take_lone_digits(const char*& p, const char* end, int* field) {
+static int take_lone_digits(const char*& p, const char* end, std::int64_t* field) {
     int i = 0;
     if constexpr (std::endian::native == std::endian::little) {
         constexpr std::uint64_t pattern = 0x2C302C302C302C30ULL;  // "0,0,0,0,"
@@ -44,7 +46,7 @@ static int take_lone_digits(const char*& p, const char* end, int* field) {
             std::memcpy(&w, p, sizeof w);
             std::uint64_t x = w ^ pattern;  // digits become 0 to 9, commas 0
             if ((x | (x + 0x0006000600060006ULL)) & 0xFFF0FFF0FFF0FFF0ULL) break;
-            for (int j = 0; j < 4; ++j) field[i + j] = static_cast<int>(x >> (16 * j) & 0xF);
+            for (int j = 0; j < 4; ++j) field[i + j] = static_cast<std::int64_t>(x >> (16 * j) & 0xF);
             i += 4;
             p += 8;
         }
@@ -66,59 +68,83 @@ void parse_state_line(const char* begin, const char* end, state_line& s) {
     }
 }
 
+// a + b >= k, also where a + b is beyond the 64-bit range.
+static bool sum_at_least(std::int64_t a, std::int64_t b, std::int64_t k) {
+    if (b > 0 && a > INT64_MAX - b) return true;   // above every k
+    if (b < 0 && a < INT64_MIN - b) return false;  // below every k
+    return a + b >= k;
+}
+
 // Fields are numbered from 1 in the condition: field[0] is field 1.
-bool meets_minimum(const state_line& s, int k) {
-    const int* f = s.field;
+bool meets_minimum(const state_line& s, std::int64_t k) {
+    const std::int64_t* f = s.field;
     bool a = f[0] >= k && f[8] != 0;
     bool b = f[2] >= k && (f[10] & 1);
-    bool c = static_cast<long long>(f[0]) + f[2] >= k && f[8] != 0 && f[6] != 0 && f[10] != 0;
+    bool c = sum_at_least(f[0], f[2], k) && f[8] != 0 && f[6] != 0 && f[10] != 0;
     return a || b || c;
 }
 
 struct free_deleter {
     void operator()(void* p) const { std::free(p); }
 };
-using marks_table = std::unique_ptr<std::uint8_t[], free_deleter>;
+
+// A bit a state: billions of states fit, and the label file is written by
+// skipping whole words of unmarked states.
+struct marks_table {
+    std::unique_ptr<std::uint64_t[], free_deleter> words;
+    std::int64_t size = 0;
+};
+
+// A size of zero or below gives a table of no states. One spare word keeps an
+// empty table apart from a failed allocation.
+static bool allocate_marks(marks_table& m, std::int64_t size) {
+    m.size = size > 0 ? size : 0;
+    auto words = static_cast<std::uint64_t>(m.size) / 64 + 1;
+    m.words.reset(static_cast<std::uint64_t*>(std::calloc(words, sizeof(std::uint64_t))));
+    return m.words != nullptr;
+}
 
 // Marks are never cleared: a state listed twice is marked if either line
 // meets the condition. States outside the table mark nothing.
-static bool mark_states(int fd, int size, int k, std::uint8_t* marks) {
+static bool mark_states(int fd, std::int64_t k, marks_table& m) {
     line_reader in = make_line_reader(fd);
     std::string_view line;
     state_line s;
     while (next_line(in, line)) {
         parse_state_line(line.data(), line.data() + line.size(), s);
-        if (s.state >= 0 && s.state < size && meets_minimum(s, k)) marks[s.state] = 1;
+        if (s.state >= 0 && s.state < m.size && meets_minimum(s, k))
+            m.words[s.state / 64] |= std::uint64_t{1} << (s.state % 64);
     }
     return !in.failed;
 }
 
-static bool write_labels(const char* outfile, int size, const std::uint8_t* marks) {
+static void write_label(out_buf& out, std::int64_t state) {
+    constexpr std::string_view label = "  minimum\n";
+    char* p = write_int(out_reserve(out, max_int_chars + label.size()), state + 1);
+    std::memcpy(p, label.data(), label.size());
+    out_commit(out, p + label.size());
+}
+
+static bool write_labels(const char* outfile, const marks_table& m) {
     int fd = open_output(outfile);
     if (fd < 0) return false;
     out_buf out = make_out_buf(fd);
     out_put(out, "#DECLARATION\nminimum\n#END\n");
-    constexpr std::string_view label = "  minimum\n";
-    for (int i = 0; i < size; ++i) {
-        if (!marks[i]) continue;
-        char* p = write_int(out_reserve(out, max_int_chars + label.size()), i + 1LL);
-        std::memcpy(p, label.data(), label.size());
-        out_commit(out, p + label.size());
-    }
+    for (std::int64_t w = 0; w <= m.size / 64; ++w)
+        for (std::uint64_t bits = m.words[w]; bits != 0; bits &= bits - 1)
+            write_label(out, w * 64 + std::countr_zero(bits));
     return out_close(out);
 }
 
-mark_result read_file(int size, int k, const char* infile, const char* outfile) {
-    int slots = size > 0 ? size : 0;
-    // One spare slot keeps an empty table apart from a failed allocation.
-    marks_table marks(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(slots) + 1, 1)));
-    if (!marks) return {};
+mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile) {
+    marks_table marks;
+    if (!allocate_marks(marks, size)) return {};
     int fd = open_input(infile);
     if (fd < 0) return {};
-    bool read_ok = mark_states(fd, slots, k, marks.get());
+    bool read_ok = mark_states(fd, k, marks);
     close(fd);
     // The listing is read whole before the label file is opened, so both may
     // be the same file.
-    if (!read_ok || !write_labels(outfile, slots, marks.get())) return {};
+    if (!read_ok || !write_labels(outfile, marks)) return {};
     return {size, true};
 }

@@ -2,24 +2,26 @@
 // label "minimum" and gives it to the states that meet the condition for k.
 #pragma once
 
+#include <cstdint>
+
 struct mark_result {
-    int result = 0;  // size after a run that succeeded, else 0
+    std::int64_t result = 0;  // size after a run that succeeded, else 0
     bool ok = false;
 };
 
 // Converts a command-line number as atoi does (white space, sign, digits,
-// anything after ignored; no digits give 0), but a value beyond the 32-bit
-// range saturates to its nearest end instead of wrapping.
-int parse_argument(const char* text);
+// anything after ignored; no digits give 0), but into 64 bits, and a value
+// beyond that range saturates to its nearest end instead of wrapping.
+std::int64_t parse_argument(const char* text);
 
 // The fields of one listed state: "%d:(%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d)".
 struct state_line {
-    int state = 0;
-    int field[11] = {};
+    std::int64_t state = 0;
+    std::int64_t field[11] = {};
 };
 
 // Updates the values as far as the line supplies them.
 void parse_state_line(const char* begin, const char* end, state_line& s);
-bool meets_minimum(const state_line& s, int k);
+bool meets_minimum(const state_line& s, std::int64_t k);
 
-mark_result read_file(int size, int k, const char* infile, const char* outfile);
+mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile);

@@ -100,7 +100,7 @@ TEST(LineReader, CopiesEveryByteReadToTheCopy) {
 struct int_case {
     const char* text;
     bool ok;
-    int value;
+    std::int64_t value;
     std::size_t used;
 };
 
@@ -110,11 +110,13 @@ TEST(Scanner, Integers) {
         {" \t-7 ", true, -7, 4},
         {"+3x", true, 3, 2},
         {"1-2", true, 1, 1},
-        {"2147483647", true, 2147483647, 10},
-        {"-2147483648", true, -2147483647 - 1, 11},
+        {"2147483648", true, 2147483648, 10},
+        {"9223372036854775807", true, INT64_MAX, 19},
+        {"-9223372036854775808", true, INT64_MIN, 20},
         {"000000000000000000012", true, 12, 21},
-        {"2147483648", false, 0, 0},
-        {"-2147483649", false, 0, 0},
+        {"9223372036854775808", false, 0, 0},
+        {"-9223372036854775809", false, 0, 0},
+        {"18446744073709551616", false, 0, 0},
         {"99999999999999999999999", false, 0, 0},
         {"-", false, 0, 0},
         {"+", false, 0, 0},
@@ -125,7 +127,7 @@ TEST(Scanner, Integers) {
     };
     for (const auto& c : cases) {
         const char* p = c.text;
-        int value = -99;
+        std::int64_t value = -99;
         bool ok = scan_int(p, c.text + std::strlen(c.text), value);
         EXPECT_EQ(ok, c.ok) << c.text;
         EXPECT_EQ(value, c.ok ? c.value : -99) << c.text;
@@ -199,7 +201,7 @@ TEST(Scanner, NeverReadsPastTheEnd) {
     EXPECT_EQ(value, 123);
     p = text;
     EXPECT_FALSE(scan_real(p, text + 9, value));  // "12345678e" is incomplete
-    int i = 0;
+    std::int64_t i = 0;
     p = text;
     ASSERT_TRUE(scan_int(p, text + 2, i));
     EXPECT_EQ(i, 12);

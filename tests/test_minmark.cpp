@@ -58,7 +58,7 @@ TEST(Minmark, ListingsAndTable) {
         {"heading line marks nothing", "3", "2", "state fields\n1:" + a, "2  minimum\n", "3"},
         {"blank before the colon ends the match", "3", "2", "1 :" + a, "", "3"},
         {"white space before numbers", "3", "2", " 1:( 2, 0,0,0,0,0,0,0,\t1,0,0)\n", "2  minimum\n", "3"},
-        {"out-of-range field keeps the old value", "3", "2", "1:(2,0,0,0,0,0,0,0,1,0,0)\n2:(2,0,0,0,0,0,0,0,99999999999,0,0)\n",
+        {"out-of-range field keeps the old value", "3", "2", "1:(2,0,0,0,0,0,0,0,1,0,0)\n2:(2,0,0,0,0,0,0,0,99999999999999999999,0,0)\n",
          "2  minimum\n3  minimum\n", "3"},
         {"states outside the table", "2", "2", "-1:" + a + "2:" + a + "5:" + a, "", "2"},
         {"size 0", "0", "2", "0:" + a, "", "0"},
@@ -66,8 +66,10 @@ TEST(Minmark, ListingsAndTable) {
         {"long line read whole", "2", "2", "1:(2," + std::string(3000, ' ') + "0,0,0,0,0,0,0,1,0,0)\n", "2  minimum\n", "2"},
         {"k as text is 0", "2", "abc", "1:(0,0,0,0,0,0,0,0,1,0,0)\n", "2  minimum\n", "2"},
         {"arguments like atoi", " +2xyz", "3junk", "1:(3,0,0,0,0,0,0,0,1,0,0)\n", "2  minimum\n", "2"},
-        {"k saturates, not wraps", "2", "99999999999", "1:(2147483647,0,0,0,0,0,0,0,1,0,0)\n", "2  minimum\n", "2"},
-        {"k saturates low", "2", "-99999999999", "1:(-2147483648,0,0,0,0,0,0,0,1,0,0)\n", "2  minimum\n", "2"},
+        {"k saturates, not wraps", "2", "99999999999999999999", "1:(9223372036854775807,0,0,0,0,0,0,0,1,0,0)\n",
+         "2  minimum\n", "2"},
+        {"k saturates low", "2", "-99999999999999999999", "1:(-9223372036854775808,0,0,0,0,0,0,0,1,0,0)\n",
+         "2  minimum\n", "2"},
     };
     temp_dir dir;
     for (const auto& c : cases) {
@@ -115,7 +117,7 @@ TEST(Minmark, TableThatCannotBeAllocatedFails) {
 #endif
     temp_dir dir;
     write_text(dir.file("list"), "0:(2,0,0,0,0,0,0,0,1,0,0)\n");
-    tool_run r = run_shell("ulimit -v 400000; " + shell_quoted(tool_path("minmark")) + " 2000000000 2 " +
+    tool_run r = run_shell("ulimit -v 400000; " + shell_quoted(tool_path("minmark")) + " 9000000000000000000 2 " +
                            shell_quoted(dir.file("list")) + " " + shell_quoted(dir.file("out")));
     EXPECT_EQ(r.output, "done: 0\n");
     EXPECT_EQ(r.status, 1);

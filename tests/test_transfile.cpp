@@ -14,7 +14,7 @@ TEST(HeaderLine, KeywordAndNumber) {
     struct header_case {
         const char* line;
         const char* keyword;
-        int number;
+        std::int64_t number;
     };
     const header_case cases[] = {
         {"STATES 3\n", "STATES", 3},
@@ -24,18 +24,19 @@ TEST(HeaderLine, KeywordAndNumber) {
         {"states x5\n", "states", -1},     // no number: it keeps its value
         {"   \n", "old", -1},              // no word: nothing is assigned
         {"", "old", -1},
-        {"k 99999999999\n", "k", -1},      // out of range: the number fails
+        {"k 99999999999\n", "k", 99999999999},
+        {"k 9223372036854775808\n", "k", -1},  // out of range: the number fails
     };
     for (const auto& c : cases) {
         std::string keyword = "old";
-        int number = -1;
+        std::int64_t number = -1;
         parse_header_line(c.line, keyword, number);
         EXPECT_EQ(keyword, c.keyword) << c.line;
         EXPECT_EQ(number, c.number) << c.line;
     }
     std::string long_word(5000, 'k');
     std::string keyword;
-    int number = 0;
+    std::int64_t number = 0;
     parse_header_line(long_word + " 7\n", keyword, number);
     EXPECT_EQ(keyword, long_word);
     EXPECT_EQ(number, 7);
@@ -44,7 +45,7 @@ TEST(HeaderLine, KeywordAndNumber) {
 TEST(EntryLine, FieldsUpToTheFirstThatFails) {
     struct entry_case {
         const char* line;
-        int row, col;
+        std::int64_t row, col;
         double val;
     };
     // Every line starts from row 9, col 9, val 9.
@@ -57,7 +58,8 @@ TEST(EntryLine, FieldsUpToTheFirstThatFails) {
         {"3 4\n", 3, 4, 9},
         {"3 4 1e\n", 3, 4, 9},
         {"3 x 7\n", 3, 9, 9},
-        {"3 99999999999 7\n", 3, 9, 9},
+        {"3 99999999999 7\n", 3, 99999999999, 7},
+        {"3 9223372036854775808 7\n", 3, 9, 9},
         {"  -1 0 -inf junk\n", -1, 0, -INFINITY},
     };
     for (const auto& c : cases) {
@@ -153,7 +155,7 @@ std::string copied(const std::vector<std::string>& lines) {
         tra_entry e;
         for (const auto& line : lines) {
             parse_copied_entry_line(line, e);
-            write_copied_entry_line(o, e.row, e.col, e);
+            write_copied_entry_line(o, e);
         }
     });
 }

@@ -41,7 +41,7 @@ tool_run run_shell(const std::string& command) {
     return r;
 }
 
-tool_run run_tool(const std::string& name, std::initializer_list<std::string> args) {
+tool_run run_tool(const std::string& name, const std::vector<std::string>& args) {
     std::string command = shell_quoted(tool_path(name));
     for (const auto& a : args) command += " " + shell_quoted(a);
     return run_shell(command);

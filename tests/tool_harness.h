@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -23,7 +24,7 @@ std::string tool_path(const std::string& name);
 // Runs a shell command line; its standard output is captured.
 tool_run run_shell(const std::string& command);
 // Runs a tool with the given arguments, each quoted for the shell.
-tool_run run_tool(const std::string& name, std::initializer_list<std::string> args);
+tool_run run_tool(const std::string& name, const std::vector<std::string>& args);
 
 // Runs a converter on input written to a file; expects it to succeed with
 // the given messages, and returns what it wrote.

@@ -54,7 +54,7 @@ char* write_parts(char* p, bool negative, std::uint64_t whole, std::uint64_t dec
     if (whole == 0)  // most values of a transition file lie below one
         *p++ = '0';
     else
-        p = write_int(p, static_cast<long long>(whole));
+        p = write_int(p, static_cast<std::int64_t>(whole));
     *p++ = '.';
     return write_uint_digits(p, decimals, 6);
 }

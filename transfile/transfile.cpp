@@ -5,7 +5,7 @@
 
 #include "transfile.h"
 
-void parse_header_line(std::string_view line, std::string& keyword, int& number) {
+void parse_header_line(std::string_view line, std::string& keyword, std::int64_t& number) {
     const char* p = skip_space(line.data(), line.data() + line.size());
     const char* end = line.data() + line.size();
     const char* word = p;
@@ -59,7 +59,7 @@ template <entry_use use>
     return parse_entry<entry_use::copy>(line, e);
 }
 
-bool read_header_line(line_reader& in, std::string& keyword, int& number) {
+bool read_header_line(line_reader& in, std::string& keyword, std::int64_t& number) {
     std::string_view line;
     if (!next_line(in, line)) return false;
     parse_header_line(line, keyword, number);
@@ -74,7 +74,7 @@ bool copy_header(line_reader& in, out_buf& out, tra_header& h) {
     return true;
 }
 
-void write_header_line(out_buf& out, std::string_view keyword, long long number) {
+void write_header_line(out_buf& out, std::string_view keyword, std::int64_t number) {
     char* p = out_reserve(out, keyword.size() + max_int_chars + 2);
     p = std::copy(keyword.begin(), keyword.end(), p);
     *p++ = ' ';
@@ -83,12 +83,18 @@ void write_header_line(out_buf& out, std::string_view keyword, long long number)
     out_commit(out, p);
 }
 
-template <typename Value>
-[[gnu::always_inline]] inline void write_entry(out_buf& out, long long row, long long col, Value val) {
+// An index as it is, or plus one.
+template <bool shifted>
+[[gnu::always_inline]] inline char* write_index(char* p, std::int64_t v) {
+    return shifted ? write_int_plus_one(p, v) : write_int(p, v);
+}
+
+template <bool shifted = false, typename Value>
+[[gnu::always_inline]] inline void write_entry(out_buf& out, std::int64_t row, std::int64_t col, Value val) {
     char* p = out_reserve(out, 2 * max_int_chars + max_fixed6_chars + 3);
-    p = write_int(p, row);
+    p = write_index<shifted>(p, row);
     *p++ = ' ';
-    p = write_int(p, col);
+    p = write_index<shifted>(p, col);
     *p++ = ' ';
     p = write_fixed6(p, val);
     *p++ = '\n';
@@ -148,25 +154,28 @@ template <bool shifted>
     return e.in_val6 ? write_entry_from_text<shifted>(out, e, e.val6) : write_entry_from_text<shifted>(out, e, e.val);
 }
 
-[[gnu::flatten]] void write_entry_line(out_buf& out, long long row, long long col, double val) {
+[[gnu::flatten]] void write_entry_line(out_buf& out, std::int64_t row, std::int64_t col, double val) {
     write_entry(out, row, col, val);
 }
 
-[[gnu::flatten]] void write_copied_entry_line(out_buf& out, long long row, long long col, const tra_entry& e) {
+template <bool shifted>
+[[gnu::always_inline]] inline void write_parsed_entry(out_buf& out, const tra_entry& e) {
     if (e.in_val6)
-        write_entry(out, row, col, e.val6);
+        write_entry<shifted>(out, e.row, e.col, e.val6);
     else
-        write_entry(out, row, col, e.val);
+        write_entry<shifted>(out, e.row, e.col, e.val);
 }
+
+[[gnu::flatten]] void write_copied_entry_line(out_buf& out, const tra_entry& e) { write_parsed_entry<false>(out, e); }
 
 // Where the indices stand in the line as they would be written, their text
 // is copied: cheaper than writing two numbers.
 [[gnu::flatten]] void write_unchanged_entry_line(out_buf& out, const tra_entry& e) {
-    if (!write_from_text<false>(out, e)) write_copied_entry_line(out, e.row, e.col, e);
+    if (!write_from_text<false>(out, e)) write_parsed_entry<false>(out, e);
 }
 
 [[gnu::flatten]] void write_shifted_entry_line(out_buf& out, const tra_entry& e) {
-    if (!write_from_text<true>(out, e)) write_copied_entry_line(out, e.row + 1LL, e.col + 1LL, e);
+    if (!write_from_text<true>(out, e)) write_parsed_entry<true>(out, e);
 }
 
 file_id identify(int fd) {

@@ -2,6 +2,7 @@
 // one entry line "row col value" per matrix entry.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -12,14 +13,14 @@
 // field leaves it as it was.
 struct tra_header {
     std::string states;
-    int size = 0;
+    std::int64_t size = 0;
     std::string transitions;
-    int nnz = 0;
+    std::int64_t nnz = 0;
 };
 
 struct tra_entry {
-    int row = 0;
-    int col = 0;
+    std::int64_t row = 0;
+    std::int64_t col = 0;
     double val = 0.0;
     // A value that is only copied is kept as it will be written, where its
     // text decides that; val holds it otherwise.
@@ -33,7 +34,7 @@ struct tra_entry {
 };
 
 // "%s%d": a word, then an integer.
-void parse_header_line(std::string_view line, std::string& keyword, int& number);
+void parse_header_line(std::string_view line, std::string& keyword, std::int64_t& number);
 // "%d%d%lf": fields are assigned up to the first that cannot be read.
 // True when the line gave all three, so that no field is left from an
 // earlier line.
@@ -46,19 +47,19 @@ bool parse_summed_entry_line(std::string_view line, tra_entry& e);
 bool parse_copied_entry_line(std::string_view line, tra_entry& e);
 
 // Reads and parses the next header line; false when there is none.
-bool read_header_line(line_reader& in, std::string& keyword, int& number);
+bool read_header_line(line_reader& in, std::string& keyword, std::int64_t& number);
 // Reads both header lines and, when both are there, writes them back.
 // Returns false when the input ended before the second.
 bool copy_header(line_reader& in, out_buf& out, tra_header& h);
 
-// "%s %d\n" and "%d %d %lf\n". Indices are wide so that a shifted index
-// cannot wrap.
-void write_header_line(out_buf& out, std::string_view keyword, long long number);
-void write_entry_line(out_buf& out, long long row, long long col, double val);
-void write_copied_entry_line(out_buf& out, long long row, long long col, const tra_entry& e);
+// "%s %d\n" and "%d %d %lf\n", with 64-bit numbers.
+void write_header_line(out_buf& out, std::string_view keyword, std::int64_t number);
+void write_entry_line(out_buf& out, std::int64_t row, std::int64_t col, double val);
+void write_copied_entry_line(out_buf& out, const tra_entry& e);
 // The entry with the indices it was read with.
 void write_unchanged_entry_line(out_buf& out, const tra_entry& e);
-// The entry with one added to each index, which may pass 2147483647.
+// The entry with one added to each index; the largest index, 2^63 - 1,
+// becomes 2^63.
 void write_shifted_entry_line(out_buf& out, const tra_entry& e);
 
 // The longest text write_fixed6 produces: a sign, 309 integer digits, the
