@@ -47,21 +47,31 @@ static void read_sums(line_reader& in, row_sums& sums) {
     if (read_header_line(in, h.transitions, h.nnz)) sum_rows(in, sums);
 }
 
+// An anonymous file that lives as long as its descriptor, or -1.
+static int open_spool() {
+    std::FILE* f = std::tmpfile();
+    if (f == nullptr) return -1;
+    int fd = dup(fileno(f));
+    std::fclose(f);
+    return fd;
+}
+
 row_sums first_pas(const char* infile) {
     row_sums sums;
     int fd = open_input(infile);
     if (fd < 0) return sums;
     sums.input = identify(fd);
-    bool copying = needs_copy(fd);
-    if (copying) sums.copy.reset(std::tmpfile());
-    if (copying && !sums.copy) {
+    int spool = needs_copy(fd) ? open_spool() : fd;
+    if (spool < 0) {
         sums.failed = true;
     } else {
-        line_reader in = make_line_reader(fd, sums.copy ? fileno(sums.copy.get()) : -1);
+        line_reader in = make_line_reader(fd, spool != fd ? spool : -1);
         read_sums(in, sums);
         sums.failed = sums.failed || in.failed;
     }
-    close(fd);
+    if (spool != fd) close(fd);
+    sums.again = spool;
+    if (sums.again >= 0 && lseek(sums.again, 0, SEEK_SET) != 0) sums.failed = true;
     return sums;
 }
 
@@ -97,27 +107,17 @@ static void write_diagonal(out_buf& out, const row_sums& sums, std::int64_t row)
     }
 }
 
-// The second pass reads the copy when there is one, else the input again.
-static int reopen_input(const char* infile, const row_sums& sums) {
-    if (!sums.copy) return open_input(infile);
-    int fd = dup(fileno(sums.copy.get()));
-    if (fd >= 0 && lseek(fd, 0, SEEK_SET) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 int read_tra_file(const char* infile, const char* outfile, out_buf& console) {
     row_sums sums = first_pas(infile);
     out_put(console, "here\n");
     out_flush(console);
-    if (sums.failed) return 0;
-    int ip = reopen_input(infile, sums);
-    file_id input = sums.copy ? sums.input : (ip >= 0 ? identify(ip) : file_id{});
+    if (sums.failed) {
+        if (sums.again >= 0) close(sums.again);
+        return 0;
+    }
     int op;
-    if (!open_output_beside(ip, input, outfile, op)) return 0;
-    line_reader in = make_line_reader(ip);
+    if (!open_output_beside(sums.again, sums.input, outfile, op)) return 0;
+    line_reader in = make_line_reader(sums.again);
     out_buf out = make_out_buf(op);
     tra_header h;
     if (copy_header(in, out, h)) complete_rows(in, out, sums);

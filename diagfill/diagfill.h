@@ -2,7 +2,6 @@
 // diagonal entry holding the negated sum of the row, so that it sums to zero.
 #pragma once
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -11,9 +10,6 @@
 struct free_deleter {
     void operator()(void* p) const { std::free(p); }
 };
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // What the first pass hands to the second.
 struct row_sums {
@@ -21,9 +17,10 @@ struct row_sums {
     std::int64_t slots = 0;                          // rows 1..slots have a sum
     bool failed = false;  // a read error, a failed copy or no memory for the table
     file_id input;
-    // A copy of an input that cannot be read twice (a pipe), read again in
-    // place of the input.
-    std::unique_ptr<std::FILE, file_closer> copy;
+    // What the second pass reads, from its start: the input opened for the
+    // first, never opened again by its name, or for an input that cannot be
+    // read twice (a pipe) a copy of it. -1 when the input did not open.
+    int again = -1;
 };
 
 // Sums the values of each row. Entries are expected grouped by ascending

@@ -182,10 +182,12 @@ bool out_close(out_buf& o);
 
 bool write_all(int fd, const char* data, std::size_t len);
 
-// Opens a path for reading, or for writing (created, or truncated to empty).
-// Both return -1 on failure.
+// Opens a path for reading (a directory fails to open), or for writing
+// (created, or truncated to empty), or for writing without truncating.
+// All return -1 on failure.
 int open_input(const char* path);
 int open_output(const char* path);
+int open_output_untruncated(const char* path);
 
 // Reopens /dev/null onto any of the standard descriptors that is closed, so
 // that a file opened later cannot take its number and receive the messages.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "lineread.h"
@@ -157,9 +158,22 @@ static int open_retrying(const char* path, int flags) {
     return fd;
 }
 
-int open_input(const char* path) { return open_retrying(path, O_RDONLY); }
+// A directory opens for reading but its first read fails: refused here, so
+// that the run fails before it touches the output.
+int open_input(const char* path) {
+    int fd = open_retrying(path, O_RDONLY);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
 
 int open_output(const char* path) { return open_retrying(path, O_WRONLY | O_CREAT | O_TRUNC); }
+
+int open_output_untruncated(const char* path) { return open_retrying(path, O_WRONLY | O_CREAT); }
 
 bool keep_std_streams_open() {
     bool stdout_open = true;

@@ -1,6 +1,13 @@
 // Faults found on large and unlucky inputs, each pinned by the runs that
 // showed it.
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 #include "tool_harness.h"
 
@@ -44,6 +51,106 @@ TEST(Regression, NumbersAreSixtyFourBit) {
         EXPECT_EQ(r.status, 0) << c.name;
         std::string want = c.tool == "minmark" ? "#DECLARATION\nminimum\n#END\n" + c.output : c.output;
         EXPECT_EQ(read_text(dir.file("out")), want) << c.name;
+    }
+}
+
+// Whether the process is blocked writing to its standard output.
+bool writing_to_stdout(pid_t pid) {
+    std::string call = read_text("/proc/" + std::to_string(pid) + "/syscall");
+    return call.rfind("1 0x1 ", 0) == 0;
+}
+
+// Runs diagfill with its standard output a full pipe, so that it stops at
+// "here", after its first pass; `between` runs there before the rest of the
+// run is let go.
+tool_run diagfill_paused(const std::string& in, const std::string& out, const std::function<void()>& between) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    std::size_t filled = 0;
+    char block[4096] = {};
+    for (ssize_t n; (n = write(fds[1], block, sizeof block)) > 0 || (n < 0 && errno == EINTR);)
+        filled += n > 0 ? static_cast<std::size_t>(n) : 0;
+    for (; write(fds[1], block, 1) == 1;) ++filled;
+    fcntl(fds[1], F_SETFL, 0);
+    std::string tool = tool_path("diagfill");
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        execl(tool.c_str(), tool.c_str(), in.c_str(), out.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!writing_to_stdout(pid) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    between();
+    tool_run r;
+    for (ssize_t n; (n = read(fds[0], block, sizeof block)) != 0;)
+        if (n > 0) r.output.append(block, static_cast<std::size_t>(n));
+    close(fds[0]);
+    r.output.erase(0, filled);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    return r;
+}
+
+// diagfill reads in its second pass the file it summed in its first, even
+// when another file takes its name, or none does, in between.
+TEST(Regression, SecondPassReadsTheFileOfTheFirst) {
+    const std::string first = "S 2\nT 2\n1 2 0.5\n2 2 1\n";
+    const std::string completed = "S 2\nT 2\n1 1 -0.500000\n1 2 0.500000\n2 2 -1.000000\n2 2 1.000000\n";
+    struct change_case {
+        const char* name;
+        std::function<void(const temp_dir&)> change;
+    };
+    const change_case cases[] = {
+        {"replaced", [](const temp_dir& d) { fs::rename(d.file("next"), d.file("in")); }},
+        {"deleted", [](const temp_dir& d) { fs::remove(d.file("in")); }},
+    };
+    for (const auto& c : cases) {
+        temp_dir dir;
+        write_text(dir.file("in"), first);
+        write_text(dir.file("next"), "S 9\nT 1\n9 9 9\n");
+        write_text(dir.file("out"), "an older output");
+        tool_run r = diagfill_paused(dir.file("in"), dir.file("out"), [&] { c.change(dir); });
+        EXPECT_EQ(r.output, "here\ndone: 1\n") << c.name;
+        EXPECT_EQ(r.status, 0) << c.name;
+        EXPECT_EQ(read_text(dir.file("out")), completed) << c.name;
+    }
+}
+
+// A run that cannot read its input leaves an existing output as it was, and
+// creates a missing one empty (minmark creates none).
+TEST(Regression, UnreadableInputLeavesTheOutput) {
+    struct input_case {
+        std::string tool, done;
+        bool creates;
+    };
+    const input_case tools[] = {{"onebase", "done: 0\n", true},
+                                {"diagfill", "here\ndone: 0\n", true},
+                                {"minmark", "done: 0\n", false}};
+    for (const auto& t : tools) {
+        for (const char* input : {"missing", "adir"}) {
+            for (bool exists : {true, false}) {
+                temp_dir dir;
+                fs::create_directory(dir.file("adir"));
+                if (exists) write_text(dir.file("out"), "keep");
+                std::vector<std::string> args = {dir.file(input), dir.file("out")};
+                if (t.tool == "minmark") args.insert(args.begin(), {"2", "2"});
+                tool_run r = run_tool(t.tool, args);
+                std::string what = t.tool + " " + input + (exists ? " over an output" : "");
+                EXPECT_EQ(r.output, t.done) << what;
+                EXPECT_EQ(r.status, 1) << what;
+                EXPECT_EQ(fs::exists(dir.file("out")), exists || t.creates) << what;
+                if (fs::exists(dir.file("out"))) {
+                    EXPECT_EQ(read_text(dir.file("out")), exists ? "keep" : "") << what;
+                }
+            }
+        }
     }
 }
 

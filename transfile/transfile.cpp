@@ -192,7 +192,7 @@ int open_output_apart(const char* path, file_id input) {
 }
 
 bool open_output_beside(int ip, file_id input, const char* outfile, int& op) {
-    op = open_output_apart(outfile, input);
+    op = ip >= 0 ? open_output_apart(outfile, input) : open_output_untruncated(outfile);
     if (ip >= 0 && op >= 0) return true;
     if (ip >= 0) close(ip);
     if (op >= 0) close(op);

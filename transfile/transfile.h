@@ -85,9 +85,10 @@ file_id identify(int fd);
 // failure.
 int open_output_apart(const char* path, file_id input);
 
-// Opens the output beside an input that was opened as ip (-1 if it was not;
-// the output is still created then). Returns false, with both closed,
-// unless both are open.
+// Opens the output beside an input that was opened as ip (-1 if it was not:
+// the output is then created empty where it does not exist, and left as it
+// is where it does, as the run cannot replace it). Returns false, with both
+// closed, unless both are open.
 bool open_output_beside(int ip, file_id input, const char* outfile, int& op);
 
 // Closes the input, then the output: true when every read and every write
