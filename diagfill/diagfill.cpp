@@ -1,3 +1,4 @@
+#include <cmath>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,9 +22,15 @@ static bool needs_copy(int fd) {
     return fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
 }
 
+// sum + val in file order, with the sum as the first operand: where both are
+// NaNs, the x86-64 addition keeps the first, so a row's sum keeps the NaN it
+// took first (and its sign). Compilers may swap the operands of an addition,
+// so that case is spelled out.
+static double added(double sum, double val) { return std::isnan(sum) ? sum : sum + val; }
+
 static void add_to_row(row_sums& sums, std::int64_t& prev_row, std::int64_t row, double val) {
     if (prev_row == -1 || row > prev_row) prev_row = row;
-    if (in_table(sums, prev_row)) sums.rowsum[prev_row - 1] += val;
+    if (in_table(sums, prev_row)) sums.rowsum[prev_row - 1] = added(sums.rowsum[prev_row - 1], val);
 }
 
 // The per-line routines are inlined into the loop (flatten).
@@ -107,14 +114,8 @@ static void write_diagonal(out_buf& out, const row_sums& sums, std::int64_t row)
     }
 }
 
-int read_tra_file(const char* infile, const char* outfile, out_buf& console) {
-    row_sums sums = first_pas(infile);
-    out_put(console, "here\n");
-    out_flush(console);
-    if (sums.failed) {
-        if (sums.again >= 0) close(sums.again);
-        return 0;
-    }
+// The second pass, over the input that the first pass left at its start.
+static int complete_file(row_sums& sums, const char* outfile) {
     int op;
     if (!open_output_beside(sums.again, sums.input, outfile, op)) return 0;
     line_reader in = make_line_reader(sums.again);
@@ -122,4 +123,16 @@ int read_tra_file(const char* infile, const char* outfile, out_buf& console) {
     tra_header h;
     if (copy_header(in, out, h)) complete_rows(in, out, sums);
     return close_both(in, out) ? 1 : 0;
+}
+
+int read_tra_file(const char* infile, const char* outfile, console& messages) {
+    row_sums no_memory;
+    no_memory.failed = true;
+    row_sums sums = unless_out_of_memory(std::move(no_memory), [&] { return first_pas(infile); });
+    console_put(messages, "here\n");
+    if (sums.failed) {
+        if (sums.again >= 0) close(sums.again);
+        return 0;
+    }
+    return unless_out_of_memory(0, [&] { return complete_file(sums, outfile); });
 }

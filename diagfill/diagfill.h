@@ -7,15 +7,12 @@
 
 #include "transfile.h"
 
-struct free_deleter {
-    void operator()(void* p) const { std::free(p); }
-};
 
 // What the first pass hands to the second.
 struct row_sums {
     std::unique_ptr<double[], free_deleter> rowsum;  // null: no table
     std::int64_t slots = 0;                          // rows 1..slots have a sum
-    bool failed = false;  // a read error, a failed copy or no memory for the table
+    bool failed = false;  // a read error, a failed copy or no memory
     file_id input;
     // What the second pass reads, from its start: the input opened for the
     // first, never opened again by its name, or for an input that cannot be
@@ -29,4 +26,4 @@ row_sums first_pas(const char* infile);
 
 // Both passes; "here" goes to the console between them. Returns 1 after a
 // run that succeeded, else 0.
-int read_tra_file(const char* infile, const char* outfile, out_buf& console);
+int read_tra_file(const char* infile, const char* outfile, console& messages);

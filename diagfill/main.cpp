@@ -3,7 +3,7 @@
 int main(int argc, char** argv) {
     if (argc != 3) return usage("FORMAT: <infile> <outfile> \n");
     bool console_ok = keep_std_streams_open();
-    out_buf console = make_console();
-    int result = read_tra_file(argv[1], argv[2], console);
-    return finish(console, console_ok, result, result == 1);
+    console messages;
+    int result = read_tra_file(argv[1], argv[2], messages);
+    return finish(messages, console_ok, result, result == 1);
 }

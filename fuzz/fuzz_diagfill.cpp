@@ -1,6 +1,6 @@
 // diagfill on an arbitrary input file: the run succeeds, prints "here", and
-// writes what line-by-line work with the general parse and write gives, for
-// all the blocks (tiny here) that its helpers parse apart.
+// writes what line-by-line work with the general parse and write gives,
+// across the blocks (tiny here) that it reads.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,7 +17,7 @@ constexpr int max_fuzzed_size = 1 << 16;
 static bool size_within_reach(std::string_view input) {
     std::string_view first = input.substr(0, input.find('\n'));
     std::string keyword;
-    int size = 0;
+    std::int64_t size = 0;
     parse_header_line(first, keyword, size);
     return size <= max_fuzzed_size;
 }
@@ -28,9 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string in = scratch_file("in.tra", input);
     std::string out = scratch_dir() + "/out.tra";
     std::string said = scratch_dir() + "/console";
-    out_buf console = make_out_buf(open_output(said.c_str()), write_block_size, false);  // as the console
-    int result = read_tra_file(in.c_str(), out.c_str(), console);
-    require(out_close(console));
+    console messages{open_output(said.c_str())};
+    int result = read_tra_file(in.c_str(), out.c_str(), messages);
+    require(!messages.failed && close(messages.fd) == 0);
     require(result == 1 && read_file_text(said) == "here\n");
     require(read_file_text(out) == reference_diagfill(input));
     return 0;

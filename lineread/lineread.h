@@ -4,10 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string_view>
-#include <vector>
 
 // Input is read in blocks this large; a line is handed out as a view into
 // the block, so only a line that straddles two blocks is ever moved. Output
@@ -21,20 +22,23 @@ constexpr std::size_t read_block_size = 256 * 1024;
 constexpr std::size_t write_block_size = 1024 * 1024;
 #endif
 
-// A byte buffer that grows without clearing the new bytes: every byte is
-// written before it is read, and clearing megabytes of buffers costs as much
-// as the work on a small file.
-template <typename T>
-struct uninitialized_allocator : std::allocator<T> {
-    uninitialized_allocator() = default;
-    template <typename U>
-    uninitialized_allocator(const uninitialized_allocator<U>&) noexcept {}
-    template <typename U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
+struct free_deleter {
+    void operator()(void* p) const noexcept { std::free(p); }
 };
-using byte_buffer = std::vector<char, uninitialized_allocator<char>>;
+
+// A byte buffer that grows and shrinks without clearing the new bytes: every
+// byte is written before it is read, and clearing megabytes of buffers costs
+// as much as the work on a small file. Large buffers are resized by realloc,
+// which on Linux moves their pages instead of copying them, so that a line
+// of a gigabyte is never held twice. Throws std::bad_alloc when memory runs
+// out.
+struct byte_buffer {
+    std::unique_ptr<char, free_deleter> bytes;
+    std::size_t length = 0;
+    char* data() const noexcept { return bytes.get(); }
+    std::size_t size() const noexcept { return length; }
+    void resize(std::size_t n);
+};
 
 struct line_reader {
     int fd = -1;
@@ -194,9 +198,14 @@ int open_output_untruncated(const char* path);
 // Returns false when standard output was closed.
 bool keep_std_streams_open();
 
-// The console: standard output, written through a small block buffer.
-out_buf make_console();
-void put_done_line(out_buf& console, std::int64_t result);
+// The console: standard output, written line by line as the messages come,
+// with nothing allocated, so that a run out of memory can still say so.
+struct console {
+    int fd = 1;
+    bool failed = false;  // sticky, as for output files
+};
+void console_put(console& c, std::string_view text);
+void put_done_line(console& c, std::int64_t result);
 
 // Exit statuses shared by the tools.
 constexpr int exit_ok = 0;
@@ -207,4 +216,15 @@ constexpr int exit_usage = 2;
 int usage(std::string_view format_line);
 // Prints the done line, closes standard output and gives the exit status:
 // a failed run, or a console that could not be written, is a failure.
-int finish(out_buf& console, bool console_ok, std::int64_t result, bool run_ok);
+int finish(console& c, bool console_ok, std::int64_t result, bool run_ok);
+
+// Runs a conversion; a failed allocation anywhere in it is a failed run,
+// which gives `failed`, and never an abort.
+template <typename Result, typename Conversion>
+Result unless_out_of_memory(Result failed, Conversion conversion) noexcept {
+    try {
+        return conversion();
+    } catch (const std::bad_alloc&) {
+        return failed;
+    }
+}

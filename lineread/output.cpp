@@ -93,6 +93,14 @@ char* write_int_plus_one(char* p, std::int64_t v) noexcept {
     return write_uint(p, static_cast<std::uint64_t>(v) + 1);
 }
 
+void byte_buffer::resize(std::size_t n) {
+    void* grown = std::realloc(bytes.get(), n > 0 ? n : 1);
+    if (grown == nullptr) throw std::bad_alloc();
+    static_cast<void>(bytes.release());
+    bytes.reset(static_cast<char*>(grown));
+    length = n;
+}
+
 bool write_all(int fd, const char* data, std::size_t len) {
     while (len > 0) {
         ssize_t n = write(fd, data, len);
@@ -136,6 +144,12 @@ char* out_reserve(out_buf& o, std::size_t n) {
 }
 
 void out_put(out_buf& o, std::string_view text) {
+    if (o.fd >= 0 && text.size() > o.buf.size()) {
+        // A text longer than the buffer goes out as it is, not through it.
+        out_flush(o);
+        if (!o.failed && !write_all(o.fd, text.data(), text.size())) o.failed = true;
+        return;
+    }
     char* p = out_reserve(o, text.size());
     std::memcpy(p, text.data(), text.size());
     out_commit(o, p + text.size());
@@ -186,28 +200,26 @@ bool keep_std_streams_open() {
     return stdout_open;
 }
 
-constexpr std::size_t console_capacity = 4096;
+void console_put(console& c, std::string_view text) {
+    if (!c.failed && !write_all(c.fd, text.data(), text.size())) c.failed = true;
+}
 
-out_buf make_console() { return make_out_buf(STDOUT_FILENO, console_capacity); }
-
-void put_done_line(out_buf& console, std::int64_t result) {
-    char* p = out_reserve(console, max_int_chars + 8);
-    std::memcpy(p, "done: ", 6);
-    p = write_int(p + 6, result);
+void put_done_line(console& c, std::int64_t result) {
+    char line[max_int_chars + 8] = "done: ";
+    char* p = write_int(line + 6, result);
     *p++ = '\n';
-    out_commit(console, p);
+    console_put(c, std::string_view(line, static_cast<std::size_t>(p - line)));
 }
 
 int usage(std::string_view format_line) {
     keep_std_streams_open();
-    out_buf console = make_console();
-    out_put(console, format_line);
-    out_close(console);
+    console c;
+    console_put(c, format_line);
     return exit_usage;
 }
 
-int finish(out_buf& console, bool console_ok, std::int64_t result, bool run_ok) {
-    put_done_line(console, result);
-    bool written = out_close(console);
+int finish(console& c, bool console_ok, std::int64_t result, bool run_ok) {
+    put_done_line(c, result);
+    bool written = !c.failed && close(c.fd) == 0;
     return run_ok && console_ok && written ? exit_ok : exit_failed;
 }

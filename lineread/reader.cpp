@@ -16,14 +16,18 @@ line_reader make_line_reader(int fd, int copy_fd, std::size_t block) {
 
 // Moves the unfinished line to the front and reads one more block behind it,
 // growing the buffer when the line alone fills it: lines of any length are
-// read whole.
+// read whole. A long line grows the buffer by a quarter at a time, so that it
+// takes little more room than the line itself, and once it is done the
+// buffer shrinks back to its first size.
 static void fill(line_reader& r) {
     if (r.begin > 0) {
         std::memmove(r.buf.data(), r.buf.data() + r.begin, r.end - r.begin);
         r.end -= r.begin;
         r.begin = 0;
     }
-    if (r.buf.size() - r.end < r.block) r.buf.resize(2 * r.buf.size());
+    std::size_t first_size = 2 * r.block;
+    if (r.buf.size() > first_size && r.end < r.block) r.buf.resize(first_size);
+    if (r.buf.size() - r.end < r.block) r.buf.resize(r.end + std::max(r.block, r.end / 4));
     std::size_t want = r.buf.size() - r.end;
     ssize_t n;
     do {

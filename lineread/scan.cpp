@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <string>
 
 #include "lineread.h"
 
@@ -97,7 +96,7 @@ ALWAYS_INLINE const char* skip_space_and_sign(const char* p, const char* end, bo
 // first of them, up to the limit the run is gathered with.
 struct digit_run {
     std::uint64_t value = 0;
-    int count = 0;
+    std::int64_t count = 0;  // a line may hold billions of digits
 };
 
 // Takes the run of digits at p into the run, a word at a time; past the
@@ -108,7 +107,7 @@ ALWAYS_INLINE const char* gather_digits(const char* p, const char* end, const ch
     while (word_at(p, end, begin, w)) {
         int n = leading_digits(w);
         if (n == 0) return p;
-        int take = std::min(n, limit - run.count);
+        int take = static_cast<int>(std::min<std::int64_t>(n, limit - run.count));
         if (take > 0) run.value = run.value * powers_of_ten[take] + digits_value(w, take);
         run.count += n;
         p += n;
@@ -239,14 +238,14 @@ double round_to_double(std::uint64_t x, int exponent, bool sticky) noexcept {
 
 // The value of up to 19 gathered digits times 10^scale, when exact integer or
 // double arithmetic gives it; false when the text must be converted.
-ALWAYS_INLINE bool gathered_value(std::uint64_t mantissa, int scale, double& value) noexcept {
+ALWAYS_INLINE bool gathered_value(std::uint64_t mantissa, std::int64_t scale, double& value) noexcept {
     if (mantissa == 0) {
         value = 0;
     } else if (mantissa <= max_exact_mantissa && scale >= -max_exact_power && scale <= max_exact_power) {
         double m = static_cast<double>(mantissa);
         value = scale < 0 ? m / exact_powers[-scale] : m * exact_powers[scale];
     } else if (scale >= -max_gathered_digits && scale <= max_gathered_digits) {
-        value = exact_decimal(mantissa, scale);
+        value = exact_decimal(mantissa, static_cast<int>(scale));
     } else {
         return false;
     }
@@ -287,7 +286,7 @@ ALWAYS_INLINE real_run scan_decimal(const char* p, const char* end, const char* 
     decimal_digits d;
     p = gather_decimal(p, end, begin, d);
     if (d.whole.count + d.fraction.count == 0) return run;
-    int scale = -d.fraction.count;
+    std::int64_t scale = -d.fraction.count;
     if (p != end && lower_is(*p, 'e')) {
         const char* q = p + 1;
         bool negative = false;
@@ -358,17 +357,63 @@ real_run scan_nan(const char* p, const char* end) noexcept {
     return run;
 }
 
+// Past a run of the byte c, eight bytes at a time where the run is long.
+const char* skip_run(const char* p, const char* end, char c) noexcept {
+    while (end - p >= 8 && load_word(p) == all_bytes(static_cast<std::uint8_t>(c))) p += 8;
+    while (p != end && *p == c) ++p;
+    return p;
+}
+
+// Past a run of digits, decimal ones eight at a time.
+const char* skip_digits(const char* p, const char* end, bool hex) noexcept {
+    if (hex) {
+        while (p != end && hex_value(*p) >= 0) ++p;
+        return p;
+    }
+    while (word_at_a_time && end - p >= 8) {
+        int n = leading_digits(load_word(p));
+        p += n;
+        if (n < 8) return p;
+    }
+    while (p != end && is_digit(*p)) ++p;
+    return p;
+}
+
+// For a complete run that is not zero: the power of the base (10, or 2 for
+// hexadecimal) just above its value, capped far beyond the range of a
+// double. Runs of digits may be gigabytes long.
+std::int64_t power_above(const char* p, const char* end, bool hex) noexcept {
+    const std::int64_t digit_power = hex ? 4 : 1;
+    std::int64_t power;
+    p = skip_run(p, end, '0');
+    if (p != end && *p == '.') {
+        const char* q = skip_run(p + 1, end, '0');
+        power = -(q - p - 1) * digit_power;
+        p = skip_digits(q, end, hex);
+    } else {
+        const char* q = skip_digits(p, end, hex);
+        power = (q - p) * digit_power;
+        p = q;
+        if (p != end && *p == '.') p = skip_digits(p + 1, end, hex);
+    }
+    if (p == end) return power;
+    ++p;  // the exponent mark
+    bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    std::int64_t exponent = 0;
+    for (; p != end && exponent < exponent_cap; ++p) exponent = exponent * 10 + (*p - '0');
+    return power + (negative ? -exponent : exponent);
+}
+
 // The general conversion of a complete run without its sign: correctly
-// rounded, with the C library's answer where the value overflows or
-// underflows.
+// rounded. Where the value is out of range the C library gives infinity or
+// zero, as here, without a copy of the text (which may be gigabytes long).
 double convert_text(const char* p, const char* end, bool hex) noexcept {
     double value = 0;
     auto format = hex ? std::chars_format::hex : std::chars_format::general;
     auto [stop, ec] = std::from_chars(p, end, value, format);
     if (ec == std::errc() && stop == end) return value;
-    std::string text(hex ? "0x" : "");
-    text.append(p, end);
-    return std::strtod(text.c_str(), nullptr);
+    return power_above(p, end, hex) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
 }
 
 
@@ -404,8 +449,8 @@ bool scan_real(const char*& p, const char* end, double& value, const char* begin
     const char* q = after_blank(p, end);
     if (q != end && (is_digit(*q) || *q == '.') && !is_hex_prefix(q, end)) {
         real_run run = scan_decimal(q, end, begin);
-        if (run.known) {
-            value = run.value;
+        if (run.end != nullptr) {
+            value = run.known ? run.value : convert_text(q, run.end, false);
             p = run.end;
             return true;
         }
@@ -435,7 +480,7 @@ bool scan_fixed6(const char*& p, const char* end, fixed6& value, const char* beg
     // Only a plain decimal: nothing such as an exponent may go on from it.
     if ((q != end && !is_space(*q)) || d.whole.count > max_gathered_digits || d.whole.value >= fixed6_whole_limit)
         return false;
-    int gathered = std::min(d.fraction.count, settling_decimals);
+    int gathered = static_cast<int>(std::min<std::int64_t>(d.fraction.count, settling_decimals));
     std::uint64_t twelve = d.fraction.value * powers_of_ten[settling_decimals - gathered];
     std::uint64_t decimals = quotient<micros_per_unit>(twelve);
     std::uint64_t rest = twelve - decimals * micros_per_unit;

@@ -4,7 +4,7 @@
 int main(int argc, char** argv) {
     if (argc != 5) return usage("FORMAT: size k <infile> <outfile> \n");
     bool console_ok = keep_std_streams_open();
-    out_buf console = make_console();
+    console messages;
     mark_result r = read_file(parse_argument(argv[1]), parse_argument(argv[2]), argv[3], argv[4]);
-    return finish(console, console_ok, r.result, r.ok);
+    return finish(messages, console_ok, r.result, r.ok);
 }

@@ -84,9 +84,6 @@ bool meets_minimum(const state_line& s, std::int64_t k) {
     return a || b || c;
 }
 
-struct free_deleter {
-    void operator()(void* p) const { std::free(p); }
-};
 
 // A bit a state: billions of states fit, and the label file is written by
 // skipping whole words of unmarked states.
@@ -136,7 +133,7 @@ static bool write_labels(const char* outfile, const marks_table& m) {
     return out_close(out);
 }
 
-mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile) {
+static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile) {
     marks_table marks;
     if (!allocate_marks(marks, size)) return {};
     int fd = open_input(infile);
@@ -147,4 +144,8 @@ mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, con
     // be the same file.
     if (!read_ok || !write_labels(outfile, marks)) return {};
     return {size, true};
+}
+
+mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile) {
+    return unless_out_of_memory(mark_result{}, [&] { return mark_file(size, k, infile, outfile); });
 }

@@ -13,7 +13,7 @@
     }
 }
 
-int read_tra_file(const char* infile, const char* outfile) {
+static int shift_file(const char* infile, const char* outfile) {
     int ip = open_input(infile);
     int op;
     if (!open_output_beside(ip, ip >= 0 ? identify(ip) : file_id{}, outfile, op)) return 0;
@@ -22,4 +22,8 @@ int read_tra_file(const char* infile, const char* outfile) {
     tra_header h;
     if (copy_header(in, out, h)) shift_entries(in, out);
     return close_both(in, out) ? 1 : 0;
+}
+
+int read_tra_file(const char* infile, const char* outfile) {
+    return unless_out_of_memory(0, [&] { return shift_file(infile, outfile); });
 }

@@ -1,5 +1,6 @@
 #include "reference_diagfill.h"
 
+#include <cmath>
 #include <vector>
 
 #include "transfile.h"
@@ -29,7 +30,10 @@ std::string reference_diagfill(std::string_view input) {
     for (std::size_t i = 2; i < lines.size(); ++i) {
         parse_entry_line(lines[i], e);
         if (prev_row == -1 || e.row > prev_row) prev_row = e.row;
-        if (in_table(prev_row)) rowsum[static_cast<std::size_t>(prev_row - 1)] += e.val;
+        if (!in_table(prev_row)) continue;
+        // As C adds on x86-64: of two NaNs, the first operand's is kept.
+        double& sum = rowsum[static_cast<std::size_t>(prev_row - 1)];
+        if (!std::isnan(sum)) sum += e.val;
     }
 
     out_buf out = make_memory_buf(0);

@@ -283,6 +283,33 @@ TEST(Scanner, AgreesWithStrtodNextToHalfwayPoints) {
     }
 }
 
+// A line may hold more digits than a 32-bit count can count: such a run is
+// read whole, as the C library reads it.
+TEST(Scanner, DigitRunsPastTwoBillion) {
+#ifdef SANITIZED_BUILD
+    GTEST_SKIP() << "two gigabytes of digits take too long under the sanitizers";
+#endif
+    std::string text((std::size_t{1} << 31) + 16, '0');
+    const char* end = text.data() + text.size();
+    text[1] = '.';
+    text.back() = '5';  // 0.000...0005
+    const char* p = text.data();
+    double value = 1;
+    ASSERT_TRUE(scan_real(p, end, value));
+    EXPECT_EQ(value, 0.0);
+    EXPECT_EQ(p, end);
+    text[0] = '1';
+    text[1] = '0';  // 1000...0005
+    p = text.data();
+    ASSERT_TRUE(scan_real(p, end, value));
+    EXPECT_EQ(value, INFINITY);
+    EXPECT_EQ(p, end);
+    std::int64_t index = 7;
+    p = text.data();
+    EXPECT_FALSE(scan_int(p, end, index));
+    EXPECT_EQ(index, 7);
+}
+
 TEST(IntWriter, WritesDecimal) {
     const long long cases[] = {0, 7, -7, 10, 99, 100, 2147483648LL, -2147483648LL, 9223372036854775807LL,
                                -9223372036854775807LL - 1};

@@ -54,6 +54,91 @@ TEST(Regression, NumbersAreSixtyFourBit) {
     }
 }
 
+// A row's sum keeps the first NaN it takes, sign and all, as C's addition
+// on x86-64 does; the diagonal then flips that sign.
+TEST(Regression, NanRowSumKeepsItsFirstNan) {
+    struct nan_case {
+        const char* values;
+        const char* diagonal;
+    };
+    const nan_case cases[] = {
+        {"-inf\n1 1 inf\n1 1 nan(abc)\n1 1\n", "nan"},  // inf - inf is the default NaN, sign set
+        {"nan\n1 1 -nan\n", "-nan"},
+        {"-nan\n1 1 nan\n", "nan"},
+        {"1\n1 1 -nan\n1 1 2\n", "nan"},
+    };
+    for (const auto& c : cases) {
+        std::string input = std::string("S 1\nT 1\n1 1 ") + c.values;
+        std::string out = convert_text("diagfill", input, "here\ndone: 1\n");
+        std::size_t after_header = input.find("1 1");
+        std::string diagonal = out.substr(after_header, out.find('\n', after_header) + 1 - after_header);
+        EXPECT_EQ(diagonal, std::string("1 1 ") + c.diagonal + "\n") << c.values;
+    }
+}
+
+std::string limited(std::size_t kib, const std::string& tool, const std::vector<std::string>& args) {
+    std::string command = "ulimit -v " + std::to_string(kib) + "; exec " + shell_quoted(tool_path(tool));
+    for (const auto& a : args) command += " " + shell_quoted(a);
+    return command + " 2>/dev/null";
+}
+
+// Under an address-space limit, as batch clusters set one, a run either
+// does its work or fails cleanly (done 0, status 1); it never aborts. A line
+// of tens of megabytes costs little more room than itself.
+TEST(Regression, MemoryLimits) {
+#ifdef SANITIZED_BUILD
+    GTEST_SKIP() << "the sanitizers need more address space than the limits leave";
+#endif
+    temp_dir dir;
+    std::string tra = "STATES 20000\nTRANSITIONS 200000\n", listing;
+    const char* values[] = {"0.5", "0.12345678901234567", "2e-3", "7", "0.333333"};
+    for (int row = 1; row <= 20000; ++row)
+        for (int col = 1; col <= 10; ++col)
+            tra += std::to_string(row) + " " + std::to_string(col * 7 % 20000 + 1) + " " + values[(row + col) % 5] + "\n";
+    for (int state = 0; state < 100000; ++state) listing += std::to_string(state) + ":(2,0,1,0,0,0,1,0,1,0,3)\n";
+    write_text(dir.file("in.tra"), tra);
+    write_text(dir.file("in.lst"), listing);
+    std::string line(40'000'000, ' ');
+    write_text(dir.file("long.tra"), "S 2\nT 2\n1 2 0.5" + line + "\n2 2 0.25" + line + "\n");
+    struct limited_case {
+        std::string tool;
+        std::vector<std::string> args;  // the output file last
+        std::string done;
+    };
+    const limited_case cases[] = {
+        {"onebase", {dir.file("in.tra"), dir.file("out")}, "done: 1\n"},
+        {"diagfill", {dir.file("in.tra"), dir.file("out")}, "here\ndone: 1\n"},
+        {"minmark", {"100000", "2", dir.file("in.lst"), dir.file("out")}, "done: 100000\n"},
+    };
+    for (const auto& c : cases) {
+        tool_run whole = run_tool(c.tool, c.args);
+        ASSERT_EQ(whole.output, c.done) << c.tool;
+        std::string expected = read_text(dir.file("out"));
+        for (std::size_t mib = 4; mib <= 40; mib += 2) {
+            fs::remove(dir.file("out"));
+            tool_run r = run_shell(limited(mib * 1024, c.tool, c.args));
+            std::string what = c.tool + " in " + std::to_string(mib) + " MiB";
+            if (r.status == 127 && mib < 12) continue;  // too little to load the program
+            if (r.status == 0) {
+                EXPECT_EQ(r.output, c.done) << what;
+                EXPECT_EQ(read_text(dir.file("out")), expected) << what;
+            } else {
+                EXPECT_EQ(r.status, 1) << what;
+                EXPECT_EQ(r.output, c.tool == "diagfill" ? "here\ndone: 0\n" : "done: 0\n") << what;
+            }
+        }
+        EXPECT_EQ(run_shell(limited(40 * 1024, c.tool, c.args)).status, 0) << c.tool;
+    }
+    // 1.25 times the longest line and 32 MiB are enough.
+    const std::size_t long_line_kib = (line.size() + line.size() / 4) / 1024 + 32 * 1024;
+    tool_run shifted = run_shell(limited(long_line_kib, "onebase", {dir.file("long.tra"), dir.file("out")}));
+    EXPECT_EQ(shifted.output, "done: 1\n");
+    EXPECT_EQ(read_text(dir.file("out")), "S 2\nT 2\n2 3 0.500000\n3 3 0.250000\n");
+    tool_run completed = run_shell(limited(long_line_kib, "diagfill", {dir.file("long.tra"), dir.file("out")}));
+    EXPECT_EQ(completed.output, "here\ndone: 1\n");
+    EXPECT_EQ(read_text(dir.file("out")), "S 2\nT 2\n1 1 -0.500000\n1 2 0.500000\n2 2 -0.250000\n2 2 0.250000\n");
+}
+
 // Whether the process is blocked writing to its standard output.
 bool writing_to_stdout(pid_t pid) {
     std::string call = read_text("/proc/" + std::to_string(pid) + "/syscall");

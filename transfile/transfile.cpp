@@ -75,8 +75,8 @@ bool copy_header(line_reader& in, out_buf& out, tra_header& h) {
 }
 
 void write_header_line(out_buf& out, std::string_view keyword, std::int64_t number) {
-    char* p = out_reserve(out, keyword.size() + max_int_chars + 2);
-    p = std::copy(keyword.begin(), keyword.end(), p);
+    out_put(out, keyword);
+    char* p = out_reserve(out, max_int_chars + 2);
     *p++ = ' ';
     p = write_int(p, number);
     *p++ = '\n';
