@@ -28,20 +28,31 @@ static bool needs_copy(int fd) {
 // so that case is spelled out.
 static double added(double sum, double val) { return std::isnan(sum) ? sum : sum + val; }
 
-static void add_to_row(row_sums& sums, std::int64_t& prev_row, std::int64_t row, double val) {
-    if (prev_row == -1 || row > prev_row) prev_row = row;
-    if (in_table(sums, prev_row)) sums.rowsum[prev_row - 1] = added(sums.rowsum[prev_row - 1], val);
+static double row_sum(const row_sums& sums, std::int64_t row) { return in_table(sums, row) ? sums.rowsum[row - 1] : 0.0; }
+
+static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
+    if (in_table(sums, row)) sums.rowsum[row - 1] = sum;
 }
 
-// The per-line routines are inlined into the loop (flatten).
+// The sum of the row being summed is kept here while its entries come, and
+// goes to the table when a greater row starts. As rows only grow, each
+// row's entries are summed in one stretch. The per-line routines are
+// inlined into the loop (flatten).
 [[gnu::flatten]] static void sum_rows(line_reader& in, row_sums& sums) {
     std::int64_t prev_row = -1;
+    double sum = 0.0;
     tra_entry e;
     std::string_view line;
     while (next_line(in, line)) {
         parse_summed_entry_line(line, e);
-        add_to_row(sums, prev_row, e.row, e.val);
+        if (prev_row == -1 || e.row > prev_row) {
+            keep_row_sum(sums, prev_row, sum);
+            prev_row = e.row;
+            sum = row_sum(sums, prev_row);
+        }
+        sum = added(sum, e.val);
     }
+    keep_row_sum(sums, prev_row, sum);
 }
 
 static void read_sums(line_reader& in, row_sums& sums) {

@@ -46,7 +46,10 @@ static int take_lone_digits(const char*& p, const char* end, std::int64_t* field
             std::memcpy(&w, p, sizeof w);
             std::uint64_t x = w ^ pattern;  // digits become 0 to 9, commas 0
             if ((x | (x + 0x0006000600060006ULL)) & 0xFFF0FFF0FFF0FFF0ULL) break;
-            for (int j = 0; j < 4; ++j) field[i + j] = static_cast<std::int64_t>(x >> (16 * j) & 0xF);
+            field[i] = static_cast<std::int64_t>(x & 0xF);
+            field[i + 1] = static_cast<std::int64_t>(x >> 16 & 0xF);
+            field[i + 2] = static_cast<std::int64_t>(x >> 32 & 0xF);
+            field[i + 3] = static_cast<std::int64_t>(x >> 48 & 0xF);
             i += 4;
             p += 8;
         }
@@ -80,8 +83,7 @@ bool meets_minimum(const state_line& s, std::int64_t k) {
     const std::int64_t* f = s.field;
     bool a = f[0] >= k && f[8] != 0;
     bool b = f[2] >= k && (f[10] & 1);
-    bool c = sum_at_least(f[0], f[2], k) && f[8] != 0 && f[6] != 0 && f[10] != 0;
-    return a || b || c;
+    return a || b || (f[8] != 0 && f[6] != 0 && f[10] != 0 && sum_at_least(f[0], f[2], k));
 }
 
 
