@@ -1,8 +1,8 @@
-#include <cmath>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "diagfill.h"
+
+#include <cmath>
+
+#include "transfile.h"
 
 static bool in_table(const row_sums& sums, std::int64_t row) { return row >= 1 && row <= sums.slots; }
 
@@ -14,12 +14,6 @@ static bool allocate_table(row_sums& sums, std::int64_t size) {
     if (static_cast<std::uint64_t>(sums.slots) >= SIZE_MAX / sizeof(double)) return false;
     sums.rowsum.reset(static_cast<double*>(std::calloc(static_cast<std::size_t>(sums.slots) + 1, sizeof(double))));
     return sums.rowsum != nullptr;
-}
-
-// A pipe or a terminal yields its bytes once: keep a copy for the second pass.
-static bool needs_copy(int fd) {
-    struct stat st;
-    return fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
 }
 
 // sum + val in file order, with the sum as the first operand: where both are
@@ -42,98 +36,93 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
     std::int64_t prev_row = -1;
     double sum = 0.0;
     tra_entry e;
-    std::string_view line;
-    while (next_line(in, line)) {
-        parse_summed_entry_line(line, e);
-        if (prev_row == -1 || e.row > prev_row) {
-            keep_row_sum(sums, prev_row, sum);
-            prev_row = e.row;
-            sum = row_sum(sums, prev_row);
+    while (more_lines(in)) {
+        const char* p = in.next;
+        const char* end = in.lines_end;
+        while (p != end) {
+            p = parse_summed_entry_line(p, end, e) + 1;
+            if (prev_row == -1 || e.row > prev_row) {
+                keep_row_sum(sums, prev_row, sum);
+                prev_row = e.row;
+                sum = row_sum(sums, prev_row);
+            }
+            sum = added(sum, e.val.value);
         }
-        sum = added(sum, e.val);
+        in.next = p;
     }
     keep_row_sum(sums, prev_row, sum);
 }
 
-static void read_sums(line_reader& in, row_sums& sums) {
+static void read_sums(row_sums& sums) {
     tra_header h;
-    if (!read_header_line(in, h.states, h.size)) return;
+    if (!read_header_line(sums.in, h.states, h.size)) return;
     if (!allocate_table(sums, h.size)) {
         sums.failed = true;
         return;
     }
-    if (read_header_line(in, h.transitions, h.nnz)) sum_rows(in, sums);
-}
-
-// An anonymous file that lives as long as its descriptor, or -1.
-static int open_spool() {
-    std::FILE* f = std::tmpfile();
-    if (f == nullptr) return -1;
-    int fd = dup(fileno(f));
-    std::fclose(f);
-    return fd;
+    if (read_header_line(sums.in, h.transitions, h.nnz)) sum_rows(sums.in, sums);
 }
 
 row_sums first_pas(const char* infile) {
     row_sums sums;
-    int fd = open_input(infile);
+    int fd = open_input_file(infile);
     if (fd < 0) return sums;
-    sums.input = identify(fd);
-    int spool = needs_copy(fd) ? open_spool() : fd;
-    if (spool < 0) {
+    sums.input = identify_file(fd);
+    bool regular = is_regular_file(fd);
+    int spool = regular ? -1 : open_spool_file();
+    sums.in = make_line_reader(fd, spool);
+    if (!regular && spool < 0) {
         sums.failed = true;
-    } else {
-        line_reader in = make_line_reader(fd, spool != fd ? spool : -1);
-        read_sums(in, sums);
-        sums.failed = sums.failed || in.failed;
+        return sums;
     }
-    if (spool != fd) close(fd);
-    sums.again = spool;
-    if (sums.again >= 0 && lseek(sums.again, 0, SEEK_SET) != 0) sums.failed = true;
+    read_sums(sums);
+    if (!rewind_reader(sums.in)) sums.failed = true;
     return sums;
 }
 
-struct completing {
+static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
+    tra_entry diagonal;
+    diagonal.row = diagonal.col = row;
+    diagonal.val.value = -sums.rowsum[row - 1];
+    return write_entry_line(q, diagonal, index_shift::none);
+}
+
+// Each entry is copied; before the first entry of a row on or right of the
+// diagonal, the row's diagonal entry goes in.
+[[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
     std::int64_t pres_row = 0;
     bool row_flag = false;
-    tra_entry e;  // the fields of the last line
-};
-
-// Whether the row's diagonal entry goes in before this entry: before the
-// first entry of the row on or right of the diagonal.
-static bool diagonal_due(completing& c, const row_sums& sums, std::int64_t row, std::int64_t col) {
-    if (row > c.pres_row) {
-        c.pres_row = row;
-        c.row_flag = false;
-    }
-    if (c.row_flag || col < row || !in_table(sums, row)) return false;
-    c.row_flag = true;
-    return true;
-}
-
-static void write_diagonal(out_buf& out, const row_sums& sums, std::int64_t row) {
-    write_entry_line(out, row, row, -sums.rowsum[row - 1]);
-}
-
-[[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
-    completing c;
-    std::string_view line;
-    while (next_line(in, line)) {
-        parse_copied_entry_line(line, c.e);
-        if (diagonal_due(c, sums, c.e.row, c.e.col)) write_diagonal(out, sums, c.e.row);
-        write_unchanged_entry_line(out, c.e);
+    tra_entry e;
+    while (more_lines(in)) {
+        const char* p = in.next;
+        const char* end = in.lines_end;
+        char* q = out.pos;
+        while (p != end) {
+            q = out_line_room(out, q);
+            p = parse_copied_entry_line(p, end, e) + 1;
+            if (e.row > pres_row) {
+                pres_row = e.row;
+                row_flag = false;
+            }
+            if (!row_flag && e.col >= e.row && in_table(sums, e.row)) {
+                row_flag = true;
+                q = write_diagonal(q, sums, e.row);
+            }
+            q = write_entry_line(q, e, index_shift::none);
+        }
+        in.next = p;
+        out.pos = q;
     }
 }
 
 // The second pass, over the input that the first pass left at its start.
 static int complete_file(row_sums& sums, const char* outfile) {
     int op;
-    if (!open_output_beside(sums.again, sums.input, outfile, op)) return 0;
-    line_reader in = make_line_reader(sums.again);
+    if (!open_output_beside(sums.in.fd, sums.input, outfile, op)) return 0;
     out_buf out = make_out_buf(op);
     tra_header h;
-    if (copy_header(in, out, h)) complete_rows(in, out, sums);
-    return close_both(in, out) ? 1 : 0;
+    if (copy_header(sums.in, out, h)) complete_rows(sums.in, out, sums);
+    return close_both(sums.in, out) ? 1 : 0;
 }
 
 int read_tra_file(const char* infile, const char* outfile, console& messages) {
@@ -142,7 +131,7 @@ int read_tra_file(const char* infile, const char* outfile, console& messages) {
     row_sums sums = unless_out_of_memory(std::move(no_memory), [&] { return first_pas(infile); });
     console_put(messages, "here\n");
     if (sums.failed) {
-        if (sums.again >= 0) close(sums.again);
+        if (sums.in.fd >= 0) close_file(sums.in.fd);
         return 0;
     }
     return unless_out_of_memory(0, [&] { return complete_file(sums, outfile); });

@@ -1,12 +1,14 @@
-// diagfill: copies a 1-based transition file and inserts into each row a
-// diagonal entry holding the negated sum of the row, so that it sums to zero.
+// diagfill: copies a 1-based transition file and inserts into each row that
+// has an entry on or right of the diagonal a diagonal entry holding the
+// negated sum of the row, so that it sums to zero.
 #pragma once
 
-#include <cstdlib>
+#include <cstdint>
 #include <memory>
 
-#include "transfile.h"
-
+#include "frame.h"
+#include "platform.h"
+#include "reader.h"
 
 // What the first pass hands to the second.
 struct row_sums {
@@ -14,10 +16,10 @@ struct row_sums {
     std::int64_t slots = 0;                          // rows 1..slots have a sum
     bool failed = false;  // a read error, a failed copy or no memory
     file_id input;
-    // What the second pass reads, from its start: the input opened for the
-    // first, never opened again by its name, or for an input that cannot be
-    // read twice (a pipe) a copy of it. -1 when the input did not open.
-    int again = -1;
+    // The input as the first pass opened it, rewound for the second: never
+    // opened again by its name. An input that cannot be read twice (a pipe)
+    // is read again from a copy. Its descriptor is -1 when it did not open.
+    line_reader in;
 };
 
 // Sums the values of each row. Entries are expected grouped by ascending

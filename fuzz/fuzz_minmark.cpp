@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
-#include "lineread.h"
+#include "numbers.h"
 #include "minmark.h"
 
 // The label file is written by a walk over the whole table, so a large size
@@ -31,8 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const char* feed = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         require(feed != nullptr);
         std::int64_t state = 0;
-        const char* q = p;
-        require(scan_int(q, feed, state) && std::string_view(q, static_cast<std::size_t>(feed - q)) == "  minimum");
+        std::string line(p, feed + 1);
+        line.append(line_padding, '\0');
+        const char* q = scan_int(line.data(), state);
+        require(q != nullptr && std::string_view(q, static_cast<std::size_t>(line.data() + (feed - p) - q)) == "  minimum");
         require(state > last && state <= states);
         last = state;
         p = feed + 1;

@@ -3,17 +3,18 @@
 #include <bit>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <unistd.h>
 
-#include "lineread.h"
+#include "frame.h"
+#include "numbers.h"
+#include "output.h"
+#include "reader.h"
 
 std::int64_t parse_argument(const char* text) {
     const char* p = text;
-    while (is_space(*p)) ++p;
+    while (is_blank(*p) || *p == '\n') ++p;
     bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
     // Past 2^63 the magnitude stops growing: it saturates either way.
@@ -26,49 +27,39 @@ std::int64_t parse_argument(const char* text) {
 }
 
 // Literal characters match exactly: white space is skipped only before
-// numbers, by the number scanner.
-static bool expect(const char*& p, const char* end, char c) {
-    if (p == end || *p != c) return false;
-    ++p;
-    return true;
-}
+// numbers, by the number scanner. Null where the line does not match.
+static const char* expect(const char* p, char c) { return p != nullptr && *p == c ? p + 1 : nullptr; }
 
-[[gnu::flatten]] // Fields of one digit each, with their commas: the usual listing. Takes
+// Fields of one digit each, with their commas: the usual listing. Takes
 // them four at a time while eight bytes read "d,d,d,d,", then one at a time
 // while two read "d,"; the first ten fields at most, as only they have a
 // comma after them. Returns how many it took.
-static int take_lone_digits(const char*& p, const char* end, std::int64_t* field) {
+static int take_lone_digits(const char*& p, std::int64_t* field) {
     int i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t pattern = 0x2C302C302C302C30ULL;  // "0,0,0,0,"
-        while (i + 4 <= 10 && end - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, sizeof w);
-            std::uint64_t x = w ^ pattern;  // digits become 0 to 9, commas 0
-            if ((x | (x + 0x0006000600060006ULL)) & 0xFFF0FFF0FFF0FFF0ULL) break;
-            field[i] = static_cast<std::int64_t>(x & 0xF);
-            field[i + 1] = static_cast<std::int64_t>(x >> 16 & 0xF);
-            field[i + 2] = static_cast<std::int64_t>(x >> 32 & 0xF);
-            field[i + 3] = static_cast<std::int64_t>(x >> 48 & 0xF);
-            i += 4;
-            p += 8;
-        }
+    constexpr std::uint64_t pattern = 0x2C302C302C302C30ULL;  // "0,0,0,0,"
+    for (; i + 4 <= 10; i += 4, p += 8) {
+        std::uint64_t x = load_line_word(p) ^ pattern;  // digits become 0 to 9, commas 0
+        if ((x | (x + 0x0006000600060006ULL)) & 0xFFF0FFF0FFF0FFF0ULL) break;
+        field[i] = static_cast<std::int64_t>(x & 0xF);
+        field[i + 1] = static_cast<std::int64_t>(x >> 16 & 0xF);
+        field[i + 2] = static_cast<std::int64_t>(x >> 32 & 0xF);
+        field[i + 3] = static_cast<std::int64_t>(x >> 48 & 0xF);
     }
-    while (i < 10 && end - p >= 2 && static_cast<unsigned char>(p[0] - '0') < 10 && p[1] == ',') {
-        field[i++] = p[0] - '0';
-        p += 2;
-    }
+    for (; i < 10 && static_cast<unsigned char>(p[0] - '0') < 10 && p[1] == ','; p += 2) field[i++] = p[0] - '0';
     return i;
 }
 
-void parse_state_line(const char* begin, const char* end, state_line& s) {
-    const char* p = begin;
-    if (!scan_int(p, end, s.state, begin) || !expect(p, end, ':') || !expect(p, end, '(')) return;
-    int i = take_lone_digits(p, end, s.field);
+const char* parse_state_line(const char* p, state_line& s) {
+    const char* q = expect(expect(scan_int(p, s.state), ':'), '(');
+    if (q == nullptr) return p;
+    int i = take_lone_digits(q, s.field);
     for (; i < 11; ++i) {
-        if (!scan_int(p, end, s.field[i], begin)) return;
-        if (i < 10 && !expect(p, end, ',')) return;
+        const char* after = scan_int(q, s.field[i]);
+        if (after == nullptr) return q;
+        q = after;
+        if (i < 10 && (q = expect(after, ',')) == nullptr) return after;
     }
+    return q;
 }
 
 // a + b >= k, also where a + b is beyond the 64-bit range.
@@ -104,28 +95,33 @@ static bool allocate_marks(marks_table& m, std::int64_t size) {
 }
 
 // Marks are never cleared: a state listed twice is marked if either line
-// meets the condition. States outside the table mark nothing.
-static bool mark_states(int fd, std::int64_t k, marks_table& m) {
+// meets the condition. States outside the table mark nothing. The per-line
+// routines are inlined into the loop (flatten).
+[[gnu::flatten]] static bool mark_states(int fd, std::int64_t k, marks_table& m) {
     line_reader in = make_line_reader(fd);
-    std::string_view line;
     state_line s;
-    while (next_line(in, line)) {
-        parse_state_line(line.data(), line.data() + line.size(), s);
-        if (s.state >= 0 && s.state < m.size && meets_minimum(s, k))
-            m.words[s.state / 64] |= std::uint64_t{1} << (s.state % 64);
+    while (more_lines(in)) {
+        const char* p = in.next;
+        const char* end = in.lines_end;
+        while (p != end) {
+            p = line_feed_after(parse_state_line(p, s), end) + 1;
+            if (s.state >= 0 && s.state < m.size && meets_minimum(s, k))
+                m.words[s.state / 64] |= std::uint64_t{1} << (s.state % 64);
+        }
+        in.next = p;
     }
     return !in.failed;
 }
 
 static void write_label(out_buf& out, std::int64_t state) {
     constexpr std::string_view label = "  minimum\n";
-    char* p = write_int(out_reserve(out, max_int_chars + label.size()), state + 1);
+    char* p = write_int(out_line_room(out), state + 1);
     std::memcpy(p, label.data(), label.size());
-    out_commit(out, p + label.size());
+    out.pos = p + label.size();
 }
 
 static bool write_labels(const char* outfile, const marks_table& m) {
-    int fd = open_output(outfile);
+    int fd = open_output_file(outfile, true);
     if (fd < 0) return false;
     out_buf out = make_out_buf(fd);
     out_put(out, "#DECLARATION\nminimum\n#END\n");
@@ -138,10 +134,10 @@ static bool write_labels(const char* outfile, const marks_table& m) {
 static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile) {
     marks_table marks;
     if (!allocate_marks(marks, size)) return {};
-    int fd = open_input(infile);
+    int fd = open_input_file(infile);
     if (fd < 0) return {};
     bool read_ok = mark_states(fd, k, marks);
-    close(fd);
+    close_file(fd);
     // The listing is read whole before the label file is opened, so both may
     // be the same file.
     if (!read_ok || !write_labels(outfile, marks)) return {};

@@ -20,8 +20,9 @@ struct state_line {
     std::int64_t field[11] = {};
 };
 
-// Updates the values as far as the line supplies them.
-void parse_state_line(const char* begin, const char* end, state_line& s);
+// Updates the values as far as the line at p (see numbers.h) supplies them;
+// returns where the match ended.
+const char* parse_state_line(const char* p, state_line& s);
 bool meets_minimum(const state_line& s, std::int64_t k);
 
 mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile);

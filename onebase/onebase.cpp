@@ -1,22 +1,30 @@
 #include "onebase.h"
 
+#include "frame.h"
 #include "transfile.h"
 
-// Indices are widened before the shift: 2147483647 becomes 2147483648. The
-// per-line routines are inlined into the loop (flatten).
+// Each entry is copied with its indices plus one. The per-line routines are
+// inlined into the loop (flatten).
 [[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out) {
-    std::string_view line;
     tra_entry e;
-    while (next_line(in, line)) {
-        parse_copied_entry_line(line, e);
-        write_shifted_entry_line(out, e);
+    while (more_lines(in)) {
+        const char* p = in.next;
+        const char* end = in.lines_end;
+        char* q = out.pos;
+        while (p != end) {
+            q = out_line_room(out, q);
+            p = parse_copied_entry_line(p, end, e) + 1;
+            q = write_entry_line(q, e, index_shift::plus_one);
+        }
+        in.next = p;
+        out.pos = q;
     }
 }
 
 static int shift_file(const char* infile, const char* outfile) {
-    int ip = open_input(infile);
+    int ip = open_input_file(infile);
     int op;
-    if (!open_output_beside(ip, ip >= 0 ? identify(ip) : file_id{}, outfile, op)) return 0;
+    if (!open_output_beside(ip, ip >= 0 ? identify_file(ip) : file_id{}, outfile, op)) return 0;
     line_reader in = make_line_reader(ip);
     out_buf out = make_out_buf(op);
     tra_header h;

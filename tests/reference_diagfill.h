@@ -1,6 +1,5 @@
 // diagfill's output worked out the plain way, a line at a time with the
-// general parse and write: what the tool, for all its blocks and helpers,
-// must write byte for byte.
+// general parse and write: what the tool must write byte for byte.
 #pragma once
 
 #include <string>

@@ -1,0 +1,73 @@
+// Digits eight bytes at a time, for the scanners and writers of this
+// folder. A line is read in place with padding after its line feed, so a
+// word may always be loaded at any byte up to the line feed.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "numbers.h"
+
+inline std::uint64_t load_word(const char* p) noexcept { return load_line_word(p); }
+
+inline void store_word(char* p, std::uint64_t w) noexcept {
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t r = 0;
+        for (int i = 0; i < 8; ++i) r |= (w >> (8 * i) & 0xFF) << (8 * (7 - i));
+        w = r;
+    }
+    std::memcpy(p, &w, sizeof w);
+}
+
+constexpr std::uint64_t all_bytes(std::uint8_t b) noexcept { return 0x0101010101010101ULL * b; }
+
+inline bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
+
+// How many of the word's bytes, from the first, are decimal digits. After
+// the xor a digit byte is 0..9, so adding 6 leaves its high half clear; any
+// other byte has a high bit in one of the two. A carry only runs upward,
+// into bytes after the first non-digit, so the mask finds the end of a run
+// exactly but says nothing of the bytes after it.
+inline int leading_digits(std::uint64_t w) noexcept {
+    std::uint64_t x = w ^ all_bytes('0');
+    std::uint64_t non_digit = (x | (x + all_bytes(6))) & all_bytes(0xF0);
+    return non_digit ? std::countr_zero(non_digit) / 8 : 8;
+}
+
+// The value of the first n (1 to 8) digits of the word: shifted so that
+// they are the last n bytes behind zeros, then combined pairwise in three
+// steps.
+inline std::uint64_t digits_value(std::uint64_t w, int n) noexcept {
+    std::uint64_t v = (w & all_bytes(0x0F)) << (8 * (8 - n));
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+}
+
+constexpr std::uint64_t powers_of_ten[] = {1ULL,
+                                           10ULL,
+                                           100ULL,
+                                           1000ULL,
+                                           10000ULL,
+                                           100000ULL,
+                                           1000000ULL,
+                                           10000000ULL,
+                                           100000000ULL,
+                                           1000000000ULL,
+                                           10000000000ULL,
+                                           100000000000ULL,
+                                           1000000000000ULL,
+                                           10000000000000ULL,
+                                           100000000000000ULL,
+                                           1000000000000000ULL,
+                                           10000000000000000ULL,
+                                           100000000000000000ULL,
+                                           1000000000000000000ULL,
+                                           10000000000000000000ULL};
+
+// 19 digits always fit 64 bits.
+constexpr int max_gathered_digits = 19;
+
+// Six decimals, with their leading zeros; eight bytes at p are written.
+char* write_six_digits(char* p, std::uint64_t u) noexcept;

@@ -1,0 +1,118 @@
+// Signed 64-bit integers: scanned a word of eight digits at a time, written
+// eight digits at a time.
+#include "digits.h"
+#include "numbers.h"
+
+// Any run of digits, with a sign and more white space, and the range check.
+[[gnu::noinline]] static const char* scan_int_general(const char* p, std::int64_t& value) noexcept {
+    p = skip_blanks(p);
+    bool negative = *p == '-';
+    p += *p == '-' || *p == '+';
+    if (!is_digit(*p)) return nullptr;
+    while (*p == '0') ++p;  // leading zeros never overflow
+    const char* first = p;
+    std::uint64_t magnitude = 0;
+    for (int n = 8; n == 8; p += n) {
+        std::uint64_t w = load_word(p);
+        n = leading_digits(w);
+        if (n > 0 && p - first + n <= max_gathered_digits)
+            magnitude = magnitude * powers_of_ten[n] + digits_value(w, n);
+    }
+    // 19 digits may still fit; past that the value is out of range, but the
+    // whole run of digits belongs to the field all the same. The magnitude of
+    // the most negative value, 2^63, fits the unsigned magnitude.
+    constexpr std::uint64_t limit = std::uint64_t{1} << 63;
+    if (p - first > max_gathered_digits || magnitude > limit - !negative) return nullptr;
+    value = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+    return p;
+}
+
+// The common field, after one blank at most: one to seven digits, taken in
+// one word. Anything else (a sign, more white space, more digits, no
+// number) goes to the general routine.
+const char* scan_int(const char* p, std::int64_t& value) noexcept {
+    p += *p == ' ';
+    std::uint64_t w = load_word(p);
+    int n = leading_digits(w);
+    if (static_cast<unsigned>(n - 1) < 7) {
+        value = static_cast<std::int64_t>(digits_value(w, n));
+        return p + n;
+    }
+    return scan_int_general(p, value);
+}
+
+const char* skip_int(const char* p) noexcept {
+    p += *p == ' ';
+    int n = leading_digits(load_word(p));
+    if (static_cast<unsigned>(n - 1) < 7) return p + n;
+    std::int64_t unused;
+    return scan_int_general(p, unused);
+}
+
+// Eight digits of x < 10^8 as one word of byte values 0 to 9, first digit
+// in the first byte: the halves, quarters and digits are split in all lanes
+// at once, dividing by multiplication: 109951163 / 2^40 is exact for 10^4
+// below 4.9 * 10^8, 10486 / 2^20 for 100 below 10^4, and 103 / 2^10 for 10
+// below 100.
+static std::uint64_t eight_digit_values(std::uint64_t x) noexcept {
+    std::uint64_t high = (x * 109951163) >> 40;
+    std::uint64_t v = high | (x - high * 10000) << 32;
+    std::uint64_t t = (v * 10486) >> 20 & 0x0000007F0000007FULL;
+    v = t | (v - t * 100) << 16;
+    t = (v * 103) >> 10 & 0x000F000F000F000FULL;
+    return t | (v - t * 10) << 8;
+}
+
+constexpr std::uint64_t eight_digit_limit = 100000000;
+
+// The last n of the eight digits. The word is stored whole: the room for a
+// number always spans eight more bytes.
+static char* put_last_digits(char* p, std::uint64_t values, int n) noexcept {
+    store_word(p, (values | all_bytes('0')) >> (8 * (8 - n)));
+    return p + n;
+}
+
+// u in exactly n digits, with leading zeros.
+static char* write_digits(char* p, std::uint64_t u, int n) noexcept {
+    while (n > 8) {
+        std::uint64_t high = u / eight_digit_limit;
+        p = write_digits(p, high, n - 8);
+        u -= high * eight_digit_limit;
+        n = 8;
+    }
+    return put_last_digits(p, eight_digit_values(u), n);
+}
+
+// From the bit length: 1233 / 4096 is just above log10(2), so the estimate
+// is the digit count or one less. u | 1 has as many digits as u.
+static int decimal_digits(std::uint64_t u) noexcept {
+    std::uint64_t v = u | 1;
+    int estimate = ((64 - std::countl_zero(v)) * 1233) >> 12;
+    return estimate + 1 - (v < powers_of_ten[estimate]);
+}
+
+static char* write_uint(char* p, std::uint64_t u) noexcept {
+    if (u < eight_digit_limit) {
+        // The leading zeros are the low bytes; the last digit always counts.
+        std::uint64_t values = eight_digit_values(u);
+        return put_last_digits(p, values, 8 - std::countr_zero(values | std::uint64_t{1} << 56) / 8);
+    }
+    return write_digits(p, u, decimal_digits(u));
+}
+
+char* write_int(char* p, std::int64_t v) noexcept {
+    auto u = static_cast<std::uint64_t>(v);
+    if (v < 0) {
+        *p++ = '-';
+        u = 0 - u;
+    }
+    return write_uint(p, u);
+}
+
+char* write_int_plus_one(char* p, std::int64_t v) noexcept {
+    if (v < 0) return write_int(p, v + 1);
+    return write_uint(p, static_cast<std::uint64_t>(v) + 1);
+}
+
+// Six decimals, with their leading zeros.
+char* write_six_digits(char* p, std::uint64_t u) noexcept { return put_last_digits(p, eight_digit_values(u), 6); }

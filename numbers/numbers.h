@@ -1,0 +1,53 @@
+// Numbers in the text of a line: how a line is laid out for scanning, and
+// signed 64-bit integers, read as the C library's scanf reads them and
+// written as printf's "%d" writes them. Reals are in reals/ and fixed6/.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+// A line is scanned in place: it ends in a line feed, and line_padding more
+// bytes after that may be read, so that digits are taken eight at a time
+// without a bound check. No scan goes past the line feed.
+constexpr std::size_t line_padding = 16;
+
+// The eight bytes at p in a line, the first in the lowest byte.
+inline std::uint64_t load_line_word(const char* p) noexcept {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t r = 0;
+        for (int i = 0; i < 8; ++i) r |= (w >> (8 * i) & 0xFF) << (8 * (7 - i));
+        w = r;
+    }
+    return w;
+}
+
+// The white space that scanf skips inside a line: blank, tab, vertical tab,
+// form feed and carriage return (a line feed ends the line).
+inline bool is_blank(char c) noexcept {
+    auto u = static_cast<unsigned char>(c);
+    return u == ' ' || (u >= '\t' && u <= '\r' && u != '\n');
+}
+
+inline const char* skip_blanks(const char* p) noexcept {
+    while (is_blank(*p)) ++p;
+    return p;
+}
+
+// Each scan (here and of reals) skips the white space before its field and
+// returns the end of the field, or null when the line has no such field
+// there (the value is then left as it was). An integer beyond the signed
+// 64-bit range fails.
+const char* scan_int(const char* p, std::int64_t& value) noexcept;
+const char* skip_int(const char* p) noexcept;
+// The longest text write_int produces: a sign and 19 digits.
+constexpr std::size_t max_int_chars = 20;
+
+// Each writer returns the end of what it wrote. The writers of integers may
+// store up to eight bytes past it.
+char* write_int(char* p, std::int64_t v) noexcept;
+// v + 1, which for the largest v is 2^63: no wrap.
+char* write_int_plus_one(char* p, std::int64_t v) noexcept;

@@ -1,0 +1,82 @@
+// Output files: bytes collected in one buffer and written a block at a
+// time, with write errors kept until the close reports them.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+
+#include "platform.h"
+
+struct free_deleter {
+    void operator()(void* p) const noexcept { std::free(p); }
+};
+
+// A byte buffer that grows and shrinks without clearing the new bytes: every
+// byte is written before it is read, and clearing megabytes costs as much
+// as the work on a small file. Large buffers are resized by realloc, which
+// on Linux moves their pages instead of copying them, so that a line of a
+// gigabyte is never held twice. Throws std::bad_alloc when memory runs out.
+struct byte_buffer {
+    std::unique_ptr<char, free_deleter> bytes;
+    std::size_t length = 0;
+    char* data() const noexcept { return bytes.get(); }
+    std::size_t size() const noexcept { return length; }
+    void resize(std::size_t n);
+};
+
+#ifdef TINY_BLOCKS
+constexpr std::size_t write_block_size = 64;  // so that tests cross block ends
+#else
+constexpr std::size_t write_block_size = 1024 * 1024;
+#endif
+
+// Room that one line of output may take: two entry lines.
+constexpr std::size_t max_line_output = 1024;
+
+// The buffer is filled at pos; before a line is put, pos must not pass
+// limit, which keeps max_line_output bytes of room behind it. A buffer of
+// an output without a file grows instead of being written.
+struct out_buf {
+    int fd = -1;
+    byte_buffer buf;
+    char* pos = nullptr;
+    char* limit = nullptr;
+    bool failed = false;  // sticky: a failed write is reported at the close
+};
+
+out_buf make_out_buf(int fd);
+out_buf make_memory_buf();
+inline std::string_view out_text(const out_buf& o) {
+    return {o.buf.data(), static_cast<std::size_t>(o.pos - o.buf.data())};
+}
+
+// Writes what the buffer holds (or grows a memory buffer) so that the room
+// for a line is there again. Once a block, kept out of the loops.
+void out_flush(out_buf& o);
+// Room for a line at the returned pointer, flushing first if need be.
+inline char* out_line_room(out_buf& o) {
+    if (o.pos > o.limit) out_flush(o);
+    return o.pos;
+}
+// The same for loops that keep the position q in a local: one comparison a
+// line.
+inline char* out_line_room(out_buf& o, char* q) {
+    if (q <= o.limit) return q;
+    o.pos = q;
+    out_flush(o);
+    return o.pos;
+}
+void out_put(out_buf& o, std::string_view text);
+// Flushes and closes; false when any write or the close failed.
+bool out_close(out_buf& o);
+
+// Opens the output for writing, emptied, unless it names the input file
+// (truncating it would destroy what is still to be read): -1 then, and on
+// failure.
+int open_output_apart(const char* path, file_id input);
+// Where the input did not open (ip is -1), the output is created empty if
+// it does not exist and left as it is if it does, as the run cannot replace
+// it. Returns false, with both closed, unless both are open.
+bool open_output_beside(int ip, file_id input, const char* outfile, int& op);

@@ -1,0 +1,46 @@
+// What the operating system does for the tools: files opened by path as
+// descriptors, read, written, rewound and told apart. One source file a
+// platform family implements it; nothing else includes a platform header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Opens a path for reading; a directory does not open. -1 on failure.
+int open_input_file(const char* path);
+// Opens a path for writing, created if it does not exist, and emptied when
+// truncate is set. -1 on failure.
+int open_output_file(const char* path, bool truncate);
+// An anonymous file for a copy of the input, gone once closed; -1 on
+// failure.
+int open_spool_file();
+
+// Reads up to n bytes: the count read, 0 at the end, -1 on an error.
+std::ptrdiff_t read_some(int fd, char* data, std::size_t n);
+bool write_all(int fd, const char* data, std::size_t n);
+// Back to the start of a file, for reading it again.
+bool rewind_file(int fd);
+bool close_file(int fd);
+
+// Whether the file reads the same each time (a regular file, not a pipe or
+// a terminal).
+bool is_regular_file(int fd);
+
+// Identity of a file, to tell when two names lead to the same file.
+struct file_id {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool known = false;
+};
+file_id identify_file(int fd);
+file_id identify_path(const char* path);
+inline bool same_file(file_id a, file_id b) {
+    return a.known && b.known && a.device == b.device && a.inode == b.inode;
+}
+
+constexpr int standard_output = 1;
+
+// Opens an empty stand-in onto any of the standard streams that is closed,
+// so that a file opened later cannot take its place and receive the
+// messages. Returns false when standard output was closed.
+bool keep_standard_streams_open();

@@ -1,0 +1,94 @@
+// The operating system's part on Linux, macOS and the BSDs.
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform.h"
+
+static int open_retrying(const char* path, int flags) {
+    int fd;
+    do {
+        fd = open(path, flags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// A directory opens for reading but its first read fails: refused here, so
+// that the run fails before it touches the output.
+int open_input_file(const char* path) {
+    int fd = open_retrying(path, O_RDONLY);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
+
+int open_output_file(const char* path, bool truncate) {
+    return open_retrying(path, O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0));
+}
+
+int open_spool_file() {
+    std::FILE* f = std::tmpfile();
+    if (f == nullptr) return -1;
+    int fd = dup(fileno(f));
+    std::fclose(f);
+    return fd;
+}
+
+std::ptrdiff_t read_some(int fd, char* data, std::size_t n) {
+    ssize_t got;
+    do {
+        got = read(fd, data, n);
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+bool write_all(int fd, const char* data, std::size_t n) {
+    while (n > 0) {
+        ssize_t written = write(fd, data, n);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        n -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool rewind_file(int fd) { return lseek(fd, 0, SEEK_SET) == 0; }
+
+bool close_file(int fd) { return close(fd) == 0; }
+
+bool is_regular_file(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+static file_id identity(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+}
+
+file_id identify_file(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 ? identity(st) : file_id{};
+}
+
+file_id identify_path(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 ? identity(st) : file_id{};
+}
+
+bool keep_standard_streams_open() {
+    bool stdout_open = true;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (fd == standard_output) stdout_open = false;
+        // open() returns the lowest free number, which is this one.
+        open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    }
+    return stdout_open;
+}

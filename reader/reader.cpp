@@ -1,0 +1,82 @@
+#include "reader.h"
+
+#include <algorithm>
+
+#include "numbers.h"
+
+// The buffer holds a block, or a long line and a block, and the padding.
+static std::size_t first_size() { return 2 * read_block_size + line_padding + 1; }
+
+line_reader make_line_reader(int fd, int spool) {
+    line_reader r;
+    r.fd = fd;
+    r.spool = spool;
+    r.buf.resize(first_size());
+    r.next = r.lines_end = r.buf.data();
+    return r;
+}
+
+// The last line feed in [from, to), or null.
+static const char* last_line_feed(const char* from, const char* to) {
+    while (to != from)
+        if (*--to == '\n') return to;
+    return nullptr;
+}
+
+// Moves the line being read to the front, then reads behind it; returns
+// where the new bytes start. A long line grows the buffer by a quarter at a
+// time, so that it takes little more room than the line itself; once it is
+// done the buffer shrinks back.
+static std::size_t read_block(line_reader& r) {
+    char* base = r.buf.data();
+    auto carried = static_cast<std::size_t>(base + r.data_end - r.lines_end);
+    if (r.lines_end != base) std::memmove(base, r.lines_end, carried);
+    r.data_end = carried;
+    if (r.buf.size() > first_size() && carried < read_block_size) r.buf.resize(first_size());
+    if (r.buf.size() - carried < read_block_size + line_padding + 1)
+        r.buf.resize(carried + std::max(read_block_size, carried / 4) + line_padding + 1);
+    base = r.buf.data();
+    r.next = r.lines_end = base;
+    std::ptrdiff_t n = read_some(r.fd, base + carried, r.buf.size() - carried - line_padding - 1);
+    if (n < 0) r.failed = true;
+    if (n > 0 && r.spool >= 0 && !write_all(r.spool, base + carried, static_cast<std::size_t>(n))) r.failed = true;
+    if (n <= 0) r.at_end = true;
+    if (n > 0) r.data_end += static_cast<std::size_t>(n);
+    return carried;
+}
+
+bool more_lines(line_reader& r) {
+    while (r.next == r.lines_end) {
+        if (r.at_end || r.failed) return false;
+        std::size_t fresh = read_block(r);
+        char* base = r.buf.data();
+        // Only the new bytes: the line carried over holds no line feed.
+        const char* feed = last_line_feed(base + fresh, base + r.data_end);
+        if (feed == nullptr && r.at_end && r.data_end > 0 && !r.failed) {
+            base[r.data_end++] = '\n';  // the last line, ended here
+            feed = base + r.data_end - 1;
+        }
+        if (feed != nullptr) r.lines_end = feed + 1;
+        std::memset(base + r.data_end, 0, line_padding);
+    }
+    return true;
+}
+
+const char* take_line(line_reader& r) {
+    if (!more_lines(r)) return nullptr;
+    const char* line = r.next;
+    r.next = line_feed_after(line, r.lines_end) + 1;
+    return line;
+}
+
+bool rewind_reader(line_reader& r) {
+    if (r.spool >= 0) {
+        close_file(r.fd);
+        r.fd = r.spool;
+        r.spool = -1;
+    }
+    r.next = r.lines_end = r.buf.data();
+    r.data_end = 0;
+    r.at_end = false;
+    return !r.failed && rewind_file(r.fd);
+}

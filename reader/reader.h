@@ -1,0 +1,49 @@
+// The input of a run: one descriptor read in blocks into one buffer, and
+// handed out as runs of whole lines in place, each line ended by a line
+// feed and followed by readable padding (see numbers.h).
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "output.h"
+
+#ifdef TINY_BLOCKS
+constexpr std::size_t read_block_size = 64;  // so that tests cross block ends
+#else
+constexpr std::size_t read_block_size = 256 * 1024;
+#endif
+
+// The lines not yet taken are from next up to lines_end; the bytes after
+// them, up to data_end, are the start of a line still being read.
+struct line_reader {
+    int fd = -1;
+    int spool = -1;  // when open, every byte read is also written here
+    byte_buffer buf;
+    const char* next = nullptr;
+    const char* lines_end = nullptr;
+    std::size_t data_end = 0;
+    bool at_end = false;
+    bool failed = false;  // a read error (or a failed copy) ended the input
+};
+
+line_reader make_line_reader(int fd, int spool = -1);
+
+// Makes lines ready from next up to lines_end: false once the input is
+// done. A line that crosses a block end is moved to the buffer's start and
+// read on; a last line without a line feed is given one.
+bool more_lines(line_reader& r);
+
+// The line feed that ends the line p stands in: most often right where its
+// fields end.
+inline const char* line_feed_after(const char* p, const char* lines_end) {
+    if (*p == '\n') return p;
+    return static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(lines_end - p)));
+}
+
+// Takes the next line: its start, or null at the end of the input.
+const char* take_line(line_reader& r);
+
+// Starts the reading again from the start of the file (a regular file, or
+// the spool of a pipe).
+bool rewind_reader(line_reader& r);

@@ -1,0 +1,334 @@
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+#include "digits.h"
+#include "reals.h"
+#include "wide.h"
+
+namespace {
+
+bool lower_is(char c, char lower) noexcept { return (c | 0x20) == lower; }
+
+int hex_value(char c) noexcept {
+    if (is_digit(c)) return c - '0';
+    char l = static_cast<char>(c | 0x20);
+    return (l >= 'a' && l <= 'f') ? l - 'a' + 10 : -1;
+}
+
+bool is_hex_prefix(const char* p) noexcept { return p[0] == '0' && lower_is(p[1], 'x'); }
+
+// Exponents past this cannot change what a double can hold.
+constexpr std::int64_t exponent_cap = 100000;
+
+// A decimal's first 19 significant digits as one integer, and the power of
+// ten of its last digit.
+struct decimal {
+    std::uint64_t mantissa = 0;
+    std::int64_t exponent = 0;
+    bool truncated = false;  // it has more significant digits
+};
+
+// Past a run of zeros, eight at a time where it is long: a word of zeros
+// holds no line feed, so the next word may be loaded too.
+const char* skip_zeros(const char* p) noexcept {
+    while (load_word(p) == all_bytes('0')) p += 8;
+    while (*p == '0') ++p;
+    return p;
+}
+
+// Takes the digits at p into d, eight at a time; past 19 significant
+// digits they only move the exponent (by `shift` each) or mark d truncated.
+const char* gather(const char* p, decimal& d, int& significant, int shift) noexcept {
+    for (int n = 8; n == 8; p += n) {
+        std::uint64_t w = load_word(p);
+        n = leading_digits(w);
+        int take = std::min(n, max_gathered_digits - significant);
+        if (take > 0) d.mantissa = d.mantissa * powers_of_ten[take] + digits_value(w, take);
+        significant += take;
+        d.exponent += shift * take + (n - take) * (shift + 1);
+        d.truncated |= take < n;
+    }
+    return p;
+}
+
+// Digits with an optional point and an optional exponent, without a sign;
+// null when the text is no complete number ("." or "1e").
+const char* scan_decimal(const char* p, decimal& d) noexcept {
+    const char* start = p;
+    p = skip_zeros(p);
+    int significant = 0;
+    p = gather(p, d, significant, 0);
+    if (*p == '.') {
+        ++p;
+        if (significant == 0) {
+            const char* zeros = p;
+            p = skip_zeros(p);
+            d.exponent -= p - zeros;
+        }
+        p = gather(p, d, significant, -1);
+    }
+    if (p == start || (p == start + 1 && *start == '.')) return nullptr;
+    if (lower_is(*p, 'e')) {
+        const char* q = p + 1;
+        bool negative = *q == '-';
+        q += *q == '-' || *q == '+';
+        if (!is_digit(*q)) return nullptr;
+        std::int64_t exponent = 0;
+        for (; is_digit(*q); ++q)
+            if (exponent < exponent_cap) exponent = exponent * 10 + (*q - '0');
+        d.exponent += negative ? -exponent : exponent;
+        p = q;
+    }
+    return p;
+}
+
+// With a mantissa of at most 2^53 and a power of ten up to 22, both are
+// exact doubles and one multiplication or division rounds correctly.
+constexpr std::uint64_t max_exact_mantissa = std::uint64_t{1} << 53;
+constexpr int max_exact_power = 22;
+constexpr double exact_powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Powers of five for the product method, as 128 bits with the top bit set:
+// 5^q exactly for q >= 0 (it fits 64 bits up to q = 27), and for q < 0 the
+// reciprocal 2^b / 5^-q rounded down, plus one. Built here by long division,
+// exactly.
+constexpr int min_product_power = -27;
+constexpr int max_product_power = 27;
+
+constexpr u128_parts power_of_five(int q) noexcept {
+    std::uint64_t five = 1;
+    for (int i = 0; i < (q < 0 ? -q : q); ++i) five *= 5;
+    int bits = 64 - std::countl_zero(five);
+    if (q >= 0) return {five << (64 - bits), 0};
+    // 2^b / five for b = bits + 127, a bit at a time; the quotient has 128 bits.
+    u128_parts quotient{0, 0};
+    std::uint64_t rest = 0;
+    for (int i = bits + 127; i >= 0; --i) {
+        rest = 2 * rest + (i == bits + 127);
+        if (rest >= five) {
+            rest -= five;
+            if (i >= 64)
+                quotient.high |= std::uint64_t{1} << (i - 64);
+            else
+                quotient.low |= std::uint64_t{1} << i;
+        }
+    }
+    quotient.low += 1;
+    quotient.high += quotient.low == 0;
+    return quotient;
+}
+
+struct power_table {
+    u128_parts entries[max_product_power - min_product_power + 1];
+};
+
+constexpr power_table make_power_table() noexcept {
+    power_table t{};
+    for (int q = min_product_power; q <= max_product_power; ++q) t.entries[q - min_product_power] = power_of_five(q);
+    return t;
+}
+
+constexpr power_table powers_of_five = make_power_table();
+
+// The double nearest to w * 10^q, for a non-zero w and q in the table's
+// range, where neither overflow nor subnormals occur: the top bits of the
+// product with the power of five (a second product where the first leaves
+// its low bits undecided), rounded to even on an exact tie.
+double product_value(std::uint64_t w, int q) noexcept {
+    constexpr int mantissa_bits = 52;
+    const u128_parts& five = powers_of_five.entries[q - min_product_power];
+    int leading_zeros = std::countl_zero(w);
+    w <<= leading_zeros;
+    u128_parts product = multiply_64x64(w, five.high);
+    constexpr std::uint64_t undecided = 0x1FF;  // the bits below the 55 kept
+    if ((product.high & undecided) == undecided) {
+        u128_parts second = multiply_64x64(w, five.low);
+        product.low += second.high;
+        product.high += second.high > product.low;
+    }
+    int upper_bit = static_cast<int>(product.high >> 63);
+    int shift = upper_bit + 64 - mantissa_bits - 3;
+    std::uint64_t mantissa = product.high >> shift;
+    // floor(q * log2(10)) + 63, from 217706 / 2^16 just above log2(10).
+    std::int64_t power2 = ((217706 * static_cast<std::int64_t>(q)) >> 16) + 63 + upper_bit - leading_zeros + 1023;
+    // Halfway between two doubles, which only 5^q of 64 bits can give:
+    // round down to the even one instead of up.
+    if (product.low <= 1 && q >= -4 && q <= 23 && (mantissa & 3) == 1 && (mantissa << shift) == product.high)
+        mantissa &= ~std::uint64_t{1};
+    mantissa += mantissa & 1;
+    mantissa >>= 1;
+    if (mantissa >= std::uint64_t{2} << mantissa_bits) {
+        mantissa = std::uint64_t{1} << mantissa_bits;
+        ++power2;
+    }
+    mantissa &= ~(std::uint64_t{1} << mantissa_bits);
+    std::uint64_t bits = static_cast<std::uint64_t>(power2) << mantissa_bits | mantissa;
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+// Past a run of the byte c, eight bytes at a time where the run is long.
+const char* skip_run(const char* p, const char* end, char c) noexcept {
+    while (end - p >= 8 && load_word(p) == all_bytes(static_cast<std::uint8_t>(c))) p += 8;
+    while (p != end && *p == c) ++p;
+    return p;
+}
+
+// Past a run of digits, decimal ones eight at a time.
+const char* skip_digits(const char* p, const char* end, bool hex) noexcept {
+    if (hex) {
+        while (p != end && hex_value(*p) >= 0) ++p;
+        return p;
+    }
+    while (end - p >= 8) {
+        int n = leading_digits(load_word(p));
+        p += n;
+        if (n < 8) return p;
+    }
+    while (p != end && is_digit(*p)) ++p;
+    return p;
+}
+
+// For a complete run that is not zero: the power of the base (10, or 2 for
+// hexadecimal) just above its value, capped far beyond the range of a
+// double. Runs of digits may be gigabytes long.
+std::int64_t power_above(const char* p, const char* end, bool hex) noexcept {
+    const std::int64_t digit_power = hex ? 4 : 1;
+    std::int64_t power;
+    p = skip_run(p, end, '0');
+    if (p != end && *p == '.') {
+        const char* q = skip_run(p + 1, end, '0');
+        power = -(q - p - 1) * digit_power;
+        p = skip_digits(q, end, hex);
+    } else {
+        const char* q = skip_digits(p, end, hex);
+        power = (q - p) * digit_power;
+        p = q;
+        if (p != end && *p == '.') p = skip_digits(p + 1, end, hex);
+    }
+    if (p == end) return power;
+    ++p;  // the exponent mark
+    bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    std::int64_t exponent = 0;
+    for (; p != end && exponent < exponent_cap; ++p) exponent = exponent * 10 + (*p - '0');
+    return power + (negative ? -exponent : exponent);
+}
+
+// The general conversion of a complete run without its sign: correctly
+// rounded. Where the value is out of range the C library gives infinity or
+// zero, as here, without a copy of the text (which may be gigabytes long).
+double convert_text(const char* p, const char* end, bool hex) noexcept {
+    double value = 0;
+    auto format = hex ? std::chars_format::hex : std::chars_format::general;
+    auto [stop, ec] = std::from_chars(p, end, value, format);
+    if (ec == std::errc() && stop == end) return value;
+    return power_above(p, end, hex) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+}
+
+// The decimal's value: by one operation on exact doubles, by the product
+// method, or from its text.
+double decimal_value(const decimal& d, const char* start, const char* end) noexcept {
+    if (d.truncated) return convert_text(start, end, false);
+    if (d.mantissa == 0) return 0.0;
+    if (d.mantissa <= max_exact_mantissa && d.exponent >= -max_exact_power && d.exponent <= max_exact_power) {
+        auto m = static_cast<double>(d.mantissa);
+        return d.exponent < 0 ? m / exact_powers[-d.exponent] : m * exact_powers[d.exponent];
+    }
+    if (d.exponent >= min_product_power && d.exponent <= max_product_power)
+        return product_value(d.mantissa, static_cast<int>(d.exponent));
+    return convert_text(start, end, false);
+}
+
+// After "0x": hexadecimal digits with an optional point, then an optional
+// binary exponent "p" that must have digits; null when incomplete.
+const char* scan_hex(const char* p) noexcept {
+    bool any_digit = false;
+    for (; hex_value(*p) >= 0; ++p) any_digit = true;
+    if (*p == '.')
+        for (++p; hex_value(*p) >= 0; ++p) any_digit = true;
+    if (!any_digit) return nullptr;
+    if (lower_is(*p, 'p')) {
+        const char* q = p + 1;
+        q += *q == '+' || *q == '-';
+        if (!is_digit(*q)) return nullptr;
+        while (is_digit(*q)) ++q;
+        p = q;
+    }
+    return p;
+}
+
+// How many leading letters of word (lower case) stand at p, ignoring case.
+std::size_t match_word(const char* p, const char* word) noexcept {
+    std::size_t n = 0;
+    while (word[n] != '\0' && lower_is(p[n], word[n])) ++n;
+    return n;
+}
+
+// "inf" or "infinity"; a longer prefix of "infinity" alone is incomplete.
+const char* scan_infinity(const char* p) noexcept {
+    if (match_word(p, "inf") != 3) return nullptr;
+    std::size_t rest = match_word(p + 3, "inity");
+    if (rest != 0 && rest != 5) return nullptr;
+    return p + 3 + rest;
+}
+
+bool is_nan_payload(char c) noexcept {
+    char l = static_cast<char>(c | 0x20);
+    return is_digit(c) || (l >= 'a' && l <= 'z') || c == '_';
+}
+
+// "nan", or "nan(" letters, digits and underscores ")".
+const char* scan_nan(const char* p) noexcept {
+    if (match_word(p, "nan") != 3) return nullptr;
+    p += 3;
+    if (*p != '(') return p;
+    const char* q = p + 1;
+    while (is_nan_payload(*q)) ++q;
+    return *q == ')' ? q + 1 : nullptr;
+}
+
+const char* scan_unsigned_decimal(const char* p, bool negative, double& value) noexcept {
+    decimal d;
+    const char* end = scan_decimal(p, d);
+    if (end == nullptr) return nullptr;
+    double v = decimal_value(d, p, end);
+    value = negative ? -v : v;
+    return end;
+}
+
+// Any real field: white space, a sign, and every form.
+[[gnu::noinline]] const char* scan_real_general(const char* p, double& value) noexcept {
+    p = skip_blanks(p);
+    bool negative = *p == '-';
+    p += *p == '-' || *p == '+';
+    double v;
+    const char* end;
+    if (is_hex_prefix(p)) {
+        end = scan_hex(p + 2);
+        if (end == nullptr) return nullptr;
+        v = convert_text(p + 2, end, true);
+    } else if (is_digit(*p) || *p == '.') {
+        return scan_unsigned_decimal(p, negative, value);
+    } else if ((end = scan_infinity(p)) != nullptr) {
+        v = std::numeric_limits<double>::infinity();
+    } else if ((end = scan_nan(p)) != nullptr) {
+        v = std::numeric_limits<double>::quiet_NaN();
+    } else {
+        return nullptr;
+    }
+    value = negative ? -v : v;
+    return end;
+}
+
+}  // namespace
+
+// The common field, after one blank at most: a decimal without sign.
+const char* scan_real(const char* p, double& value) noexcept {
+    p += *p == ' ';
+    if (is_digit(*p) && !is_hex_prefix(p)) return scan_unsigned_decimal(p, false, value);
+    return scan_real_general(p, value);
+}

@@ -1,0 +1,305 @@
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+#include "fixed6.h"
+#include "reals.h"
+#include "padded.h"
+
+namespace {
+
+struct int_case {
+    const char* text;
+    bool ok;
+    std::int64_t value;
+    std::size_t used;
+};
+
+TEST(Scanner, Integers) {
+    const int_case cases[] = {
+        {"42", true, 42, 2},
+        {" \t-7 ", true, -7, 4},
+        {"+3x", true, 3, 2},
+        {"1-2", true, 1, 1},
+        {"2147483648", true, 2147483648, 10},
+        {"9223372036854775807", true, INT64_MAX, 19},
+        {"-9223372036854775808", true, INT64_MIN, 20},
+        {"000000000000000000012", true, 12, 21},
+        {"9223372036854775808", false, 0, 0},
+        {"-9223372036854775809", false, 0, 0},
+        {"18446744073709551616", false, 0, 0},
+        {"99999999999999999999999", false, 0, 0},
+        {"-", false, 0, 0},
+        {"+", false, 0, 0},
+        {"- 1", false, 0, 0},
+        {"x1", false, 0, 0},
+        {"", false, 0, 0},
+        {"  ", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        std::string line = padded(c.text);
+        std::int64_t value = -99;
+        const char* end = scan_int(line.data(), value);
+        EXPECT_EQ(end != nullptr, c.ok) << c.text;
+        EXPECT_EQ(value, c.ok ? c.value : -99) << c.text;
+        if (end) {
+            EXPECT_EQ(static_cast<std::size_t>(end - line.data()), c.used) << c.text;
+        }
+        EXPECT_EQ(skip_int(line.data()), end) << c.text;
+    }
+}
+
+TEST(Scanner, IncompleteRealsFailAndLeaveTheValue) {
+    const char* cases[] = {"1e",   "1e+",     "1e-x",     "0x", "0x.", "0x1p", "0x1pz", "0x1p-",
+                           "infinit", "nan(", "nan(abc", "nan(a-b)", ".",  "-",   "+",    "",
+                           "in",   "na",      "infi",     ".e5", "e5", "-.",  "x"};
+    for (const char* text : cases) {
+        std::string line = padded(text);
+        double value = 42;
+        copied_real copy;
+        copy.value = 42;
+        EXPECT_EQ(scan_real(line.data(), value), nullptr) << text;
+        EXPECT_EQ(scan_copied_real(line.data(), copy), nullptr) << text;
+        EXPECT_EQ(value, 42) << text;
+        EXPECT_FALSE(copy.is_fixed) << text;
+    }
+}
+
+struct real_case {
+    const char* text;
+    double value;
+    std::size_t used;
+};
+
+TEST(Scanner, CompleteRealsReadTheLongestRun) {
+    const double inf = INFINITY;
+    const real_case cases[] = {
+        {"1e5x", 1e5, 3},          {"infx", inf, 3},          {"-INFINITY", -inf, 9},
+        {"1.5.5", 1.5, 3},         {"5.", 5, 2},              {".5", 0.5, 2},
+        {"0x.8", 0.5, 4},          {"0X1P3", 8, 5},           {"-0x1.8p+1", -3, 9},
+        {"0x1", 1, 3},             {"4e-320", 4e-320, 6},     {" \t+2.5e-1", 0.25, 9},
+        {"1e400", inf, 5},         {"-1e400", -inf, 6},       {"1e-400", 0, 6},
+        {"0e999999999999", 0, 14}, {"250", 250, 3},           {"0.1234567", 0.1234567, 9},
+        {"12\n3", 12, 2},  // a field ends at the line feed
+    };
+    for (const auto& c : cases) {
+        std::string line = padded(c.text);
+        double value = 42;
+        const char* end = scan_real(line.data(), value);
+        ASSERT_NE(end, nullptr) << c.text;
+        EXPECT_EQ(value, c.value) << c.text;
+        EXPECT_EQ(static_cast<std::size_t>(end - line.data()), c.used) << c.text;
+    }
+}
+
+TEST(Scanner, NanFormsAndSigns) {
+    const char* cases[] = {"nan", "nanx", "NaN(abc)", "nan()", "nan(a_1)", "-nan", "-0", "-0x0p0"};
+    for (const char* text : cases) {
+        std::string line = padded(text);
+        double value = 1;
+        ASSERT_NE(scan_real(line.data(), value), nullptr) << text;
+        bool expect_nan = std::strchr(text, 'n') || std::strchr(text, 'N');
+        EXPECT_EQ(std::isnan(value), expect_nan) << text;
+        EXPECT_EQ(std::signbit(value), text[0] == '-') << text;
+    }
+    std::string line = padded("nanx");
+    double value;
+    EXPECT_EQ(scan_real(line.data(), value), line.data() + 3);
+}
+
+// A line may hold more digits than a 32-bit count can count: such a run is
+// read whole, as the C library reads it.
+TEST(Scanner, DigitRunsPastTwoBillion) {
+#ifdef SANITIZED_BUILD
+    GTEST_SKIP() << "two gigabytes of digits take too long under the sanitizers";
+#endif
+    const std::size_t digits = (std::size_t{1} << 31) + 16;
+    std::string text(digits + 1 + line_padding, '\0');
+    std::memset(text.data(), '0', digits);
+    text[digits] = '\n';
+    const char* end = text.data() + digits;
+    text[1] = '.';
+    text[digits - 1] = '5';  // 0.000...0005
+    double value = 1;
+    EXPECT_EQ(scan_real(text.data(), value), end);
+    EXPECT_EQ(value, 0.0);
+    text[0] = '1';
+    text[1] = '0';  // 1000...0005
+    EXPECT_EQ(scan_real(text.data(), value), end);
+    EXPECT_EQ(value, INFINITY);
+    std::int64_t index = 7;
+    EXPECT_EQ(scan_int(text.data(), index), nullptr);
+    EXPECT_EQ(index, 7);
+}
+
+TEST(IntWriter, WritesDecimal) {
+    const std::int64_t cases[] = {0, 7, -7, 10, 99, 100, 12345678, 123456789, 2147483648LL, -2147483648LL,
+                                  INT64_MAX, INT64_MIN};
+    for (std::int64_t v : cases) {
+        char buf[max_int_chars + 8];
+        EXPECT_EQ(std::string(buf, write_int(buf, v)), std::to_string(v));
+    }
+    char buf[max_int_chars + 8];
+    EXPECT_EQ(std::string(buf, write_int_plus_one(buf, INT64_MAX)), "9223372036854775808");
+    EXPECT_EQ(std::string(buf, write_int_plus_one(buf, -1)), "0");
+}
+
+std::string fixed6_text(double v) {
+    char buf[max_fixed6_chars + 8];
+    return std::string(buf, write_fixed6(buf, v));
+}
+
+std::string printf_f(double v) {
+    char buf[400];
+    int n = std::snprintf(buf, sizeof buf, "%f", v);
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+TEST(FixedWriter, KnownValues) {
+    struct fixed_case {
+        double v;
+        const char* text;
+    };
+    const fixed_case cases[] = {
+        {0.0078125, "0.007812"},   {0.0234375, "0.023438"},  {0.1234567, "0.123457"},
+        {250, "250.000000"},       {0.0000001, "0.000000"},  {-0.0000001, "-0.000000"},
+        {-0.0, "-0.000000"},       {0.0, "0.000000"},        {0.9999995, "1.000000"},
+        {-2, "-2.000000"},        {INFINITY, "inf"},
+        {-INFINITY, "-inf"},       {NAN, "nan"},             {-NAN, "-nan"},
+        {4.9e-324, "0.000000"},    {9007199254740993.0, "9007199254740992.000000"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fixed6_text(c.v), c.text) << c.v;
+    EXPECT_EQ(fixed6_text(1e300), printf_f(1e300));
+    EXPECT_EQ(fixed6_text(1e300).size(), 301u + 7u);
+    EXPECT_EQ(fixed6_text(-1.7976931348623157e308), printf_f(-1.7976931348623157e308));
+}
+
+TEST(FixedWriter, MatchesPrintfAcrossAllExponents) {
+    std::mt19937_64 rng(3);
+    for (std::uint64_t field = 0; field <= 0x7ff; ++field) {
+        for (int i = 0; i < 200; ++i) {
+            std::uint64_t bits = (rng() & ((std::uint64_t{1} << 52) - 1)) | field << 52;
+            if (i % 2) bits |= std::uint64_t{1} << 63;
+            if (i < 4) bits &= ~std::uint64_t{0} << (52 - 13 * i);  // short mantissas: ties
+            double v;
+            std::memcpy(&v, &bits, sizeof v);
+            ASSERT_EQ(fixed6_text(v), printf_f(v)) << std::hexfloat << v;
+        }
+    }
+}
+
+// Texts for the sweep below.
+std::string random_number(std::mt19937_64& rng) {
+    auto digits = [&](std::size_t n, const char* set, std::size_t base) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i) s += set[rng() % base];
+        return s;
+    };
+    const char* dec = "0123456789";
+    const char* hex = "0123456789abcdefABCDEF";
+    std::string s = rng() % 3 == 0 ? "-" : "";
+    std::size_t before = rng() % 25, after = rng() % 25;
+    if (rng() % 40 == 0) before = 300 + rng() % 500;  // past any fast path
+    if (before + after == 0) before = 1;
+    bool is_hex = rng() % 6 == 0;
+    if (is_hex) s += "0x";
+    s += digits(before, is_hex ? hex : dec, is_hex ? 22 : 10);
+    if (after > 0 || rng() % 2) {
+        s += '.';
+        s += digits(after, is_hex ? hex : dec, is_hex ? 22 : 10);
+    }
+    if (rng() % 2) {
+        s += is_hex ? "p" : "e";
+        s += rng() % 2 ? "-" : "";
+        s += std::to_string(rng() % (rng() % 4 == 0 ? 1200 : 30));
+    }
+    return s;
+}
+
+std::string formatted(const char* format, double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, v);
+    return text;
+}
+
+// A decimal whose 7th and later decimals lie near a half millionth, or
+// whose 7th is a lone final 5.
+std::string near_half_decimal(std::mt19937_64& rng) {
+    std::string text = rng() % 4 == 0 ? "-" : "";
+    text += std::to_string(rng() % (rng() % 2 ? 10 : 10000000)) + ".";
+    for (int n = 0; n < 6; ++n) text += static_cast<char>('0' + rng() % 10);
+    const char* tails[] = {"5",      "4999999999", "5000000001", "49999999999999", "500000000000001",
+                           "499999", "5000000",    "50000000001", "4999999999999999", "49"};
+    text += tails[rng() % std::size(tails)];
+    return text;
+}
+
+// Every fast path of the scanners and writers, at its borders, against the
+// C library: the double scan_real reads is strtod's, to the bit, and the
+// text a copied real is written as is "%f" of that double.
+TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
+#ifdef SANITIZED_BUILD
+    constexpr int scale = 10;
+#else
+    constexpr int scale = 1;
+#endif
+    struct sweep {
+        const char* name;
+        int count;
+        std::function<std::string(std::mt19937_64&)> text;
+    };
+    auto unit = [](std::mt19937_64& rng) { return std::ldexp(static_cast<double>(rng() >> 11), -53); };
+    auto any_double = [](std::mt19937_64& rng) {
+        std::uint64_t bits = (rng() & ~(std::uint64_t{0x7ff} << 52)) | (rng() % 0x7ff) << 52;
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return d;
+    };
+    const sweep sweeps[] = {
+        {"17 digits in (0, 1)", 600000, [&](auto& rng) { return formatted("%.17g", unit(rng)); }},
+        {"six decimals", 400000, [&](auto& rng) { return formatted("%.6f", unit(rng) * 1e4); }},
+        {"%g forms", 400000,
+         [&](auto& rng) { return formatted(rng() % 2 ? "%g" : "%.3g", unit(rng) * std::pow(10.0, double(rng() % 40) - 20)); }},
+        {"shortest forms of any double", 400000,
+         [&](auto& rng) { return formatted(rng() % 2 ? "%.17g" : "%.6f", any_double(rng)); }},
+        {"halfway between doubles", 400000,
+         [&](auto& rng) {
+             double d = std::ldexp(1.0 + static_cast<double>(rng() >> 12) * 0x1p-52, static_cast<int>(rng() % 126) - 63);
+             long double half = (static_cast<long double>(d) + std::nextafter(d, INFINITY)) / 2;
+             char text[64];
+             std::snprintf(text, sizeof text, rng() % 2 ? "%.*Le" : "%.*Lf", static_cast<int>(15 + rng() % 4), half);
+             return std::string(text);
+         }},
+        {"near half a millionth", 400000, near_half_decimal},
+        {"binary ties at six decimals", 200000,
+         [&](auto& rng) {
+             double v = std::ldexp(static_cast<double>(rng() % 200000) - 100000.0, -7 - static_cast<int>(rng() % 13));
+             return formatted("%.20f", v);
+         }},
+        {"any text of digits", 400000, random_number},
+    };
+    std::mt19937_64 rng(11);
+    for (const auto& s : sweeps) {
+        for (int i = 0; i < s.count / scale; ++i) {
+            std::string text = s.text(rng);
+            std::string line = padded(text);
+            char* stop;
+            double expected = std::strtod(text.c_str(), &stop);
+            double value = 0;
+            const char* end = scan_real(line.data(), value);
+            ASSERT_EQ(end, line.data() + (stop - text.c_str())) << s.name << ": " << text;
+            ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << s.name << ": " << text;
+            copied_real copy;
+            ASSERT_EQ(scan_copied_real(line.data(), copy), end) << s.name << ": " << text;
+            char written[max_fixed6_chars + 8];
+            ASSERT_EQ(std::string(written, write_fixed6(written, copy)), printf_f(expected)) << s.name << ": " << text;
+        }
+    }
+}
+
+}  // namespace
