@@ -41,9 +41,10 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
         const char* end = in.lines_end;
         while (p != end) {
             p = parse_summed_entry_line(p, end, e) + 1;
-            if (prev_row == -1 || e.row > prev_row) {
+            std::int64_t row = row_of(e);
+            if (prev_row == -1 || row > prev_row) {
                 keep_row_sum(sums, prev_row, sum);
-                prev_row = e.row;
+                prev_row = row;
                 sum = row_sum(sums, prev_row);
             }
             sum = added(sum, e.val.value);
@@ -82,7 +83,7 @@ row_sums first_pas(const char* infile) {
 
 static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
     tra_entry diagonal;
-    diagonal.row = diagonal.col = row;
+    diagonal.row.value = diagonal.col.value = row;
     diagonal.val.value = -sums.rowsum[row - 1];
     return write_entry_line(q, diagonal, index_shift::none);
 }
@@ -100,13 +101,14 @@ static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
         while (p != end) {
             q = out_line_room(out, q);
             p = parse_copied_entry_line(p, end, e) + 1;
-            if (e.row > pres_row) {
-                pres_row = e.row;
+            std::int64_t row = row_of(e);
+            if (row > pres_row) {
+                pres_row = row;
                 row_flag = false;
             }
-            if (!row_flag && e.col >= e.row && in_table(sums, e.row)) {
+            if (!row_flag && in_table(sums, row) && col_of(e) >= row) {
                 row_flag = true;
-                q = write_diagonal(q, sums, e.row);
+                q = write_diagonal(q, sums, row);
             }
             q = write_entry_line(q, e, index_shift::none);
         }

@@ -112,91 +112,157 @@ char* write_fixed6(char* p, fixed6 v) noexcept {
 }
 
 char* write_fixed6(char* p, const copied_real& v) noexcept {
-    return v.is_fixed ? write_fixed6(p, v.fixed) : write_fixed6(p, v.value);
+    if (v.kept == copied_real::form::as_text) {
+        std::memcpy(p, v.text, sizeof v.text);
+        store_word(p + v.length, all_bytes('0'));
+        return p + v.length + v.zeros;
+    }
+    return v.kept == copied_real::form::as_fixed ? write_fixed6(p, v.fixed) : write_fixed6(p, v.value);
 }
 
 namespace {
 
 // Below 2^33 a double lies within 2^-21 of the decimal it was read from,
 // under half a millionth: a decimal of at most six decimals is written as
-// it stands (taken here up to seven integer digits). With more decimals, the 7th to 18th (the tail, in units of
-// 10^-12 millionths) tell how it rounds, unless they lie within the
-// double's error of the half: at most (whole + 1) * 2^-53 * 10^18 < (whole
-// + 1) * 112 units, plus one for the digits past the 18th.
+// it stands (taken here up to seven integer digits). With more decimals,
+// the 7th to 18th (the tail, in units of 10^-12 millionths) tell how it
+// rounds, unless they lie within the double's error of the half: at most
+// (whole + 1) * 2^-53 * 10^18 < (whole + 1) * 112 units.
 constexpr int tail_digits = 12;
 constexpr std::uint64_t half_tail = 500000000000;
 constexpr std::uint64_t error_per_unit = 112;
 
-std::uint64_t low_bytes(int n) noexcept { return n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1; }
+// floor(x / 10^k) for x < 2^64 and k from 1 to 12, by one multiplication:
+// x / 10^k is (x / 2^k) / 5^k, and for a dividend below 2^N = 2^(64 - k)
+// the multiplier ceil(2^(N + l) / 5^k), with 5^k below 2^l, fits 64 bits
+// and gives the exact quotient as the top bits of the product (Granlund
+// and Montgomery). The multipliers are built by long division.
+struct reciprocal {
+    std::uint64_t multiplier;
+    int shift;  // l - k: the product's high word is shifted by it
+};
 
-// Gathers the digits at p, the tail after the 6th decimal, up to twelve;
-// notes any non-zero digit past them.
-const char* gather_tail(const char* p, std::uint64_t& tail, int& taken, bool& sticky) noexcept {
-    for (int n = 8; n == 8; p += n) {
-        std::uint64_t w = load_word(p);
-        n = leading_digits(w);
-        int take = std::min(n, tail_digits - taken);
-        if (take > 0) tail = tail * powers_of_ten[take] + digits_value(w, take);
-        taken += take;
-        sticky |= ((w ^ all_bytes('0')) & low_bytes(n) & ~low_bytes(take)) != 0;
-    }
-    return p;
-}
-
-// The plain decimal at p (digits, maybe a point and more digits, then
-// neither an exponent nor more digits) as fixed, when its text decides; null
-// for any other text.
-const char* scan_fixed_decimal(const char* p, fixed6& v) noexcept {
-    bool negative = *p == '-';
-    p += negative;
-    if (p[0] == '0' && (p[1] | 0x20) == 'x') return nullptr;
-    const char* start = p;
-    while (*p == '0') ++p;
-    std::uint64_t w = load_word(p);
-    int n = leading_digits(w);
-    if (n > 7) return nullptr;  // eight or more integer digits: rare enough for the double
-    std::uint64_t whole = n > 0 ? digits_value(w, n) : 0;
-    p += n;
-    std::uint64_t decimals = 0;
-    std::uint64_t tail = 0;
-    int taken = 0;
-    bool sticky = false;
-    bool has_tail = false;
-    if (*p == '.') {
-        ++p;
-        w = load_word(p);
-        n = leading_digits(w);
-        if (n <= 6) {
-            decimals = n > 0 ? digits_value(w, n) * powers_of_ten[6 - n] : 0;
-            p += n;
-        } else {
-            decimals = digits_value(w, 6);
-            has_tail = true;
-            p = gather_tail(p + 6, tail, taken, sticky);
-            tail *= powers_of_ten[tail_digits - taken];
+constexpr reciprocal reciprocal_of_power(int k) noexcept {
+    std::uint64_t five = 1;
+    for (int i = 0; i < k; ++i) five *= 5;
+    int l = 64 - std::countl_zero(five);
+    int top = 64 - k + l;  // the dividend 2^top
+    std::uint64_t quotient = 0, rest = 0;
+    for (int i = top; i >= 0; --i) {
+        rest = 2 * rest + (i == top);
+        quotient <<= 1;
+        if (rest >= five) {
+            rest -= five;
+            quotient |= 1;
         }
     }
-    if (p == start || (p == start + 1 && *start == '.') || (*p | 0x20) == 'e') return nullptr;
-    if (has_tail) {
+    return {quotient + (rest != 0), l - k};
+}
+
+struct reciprocal_table {
+    reciprocal entries[tail_digits + 1];
+};
+
+constexpr reciprocal_table make_reciprocals() noexcept {
+    reciprocal_table t{};
+    for (int k = 1; k <= tail_digits; ++k) t.entries[k] = reciprocal_of_power(k);
+    return t;
+}
+
+constexpr reciprocal_table reciprocals = make_reciprocals();
+
+std::uint64_t divide_by_power_of_ten(std::uint64_t x, int k) noexcept {
+    const reciprocal& r = reciprocals.entries[k];
+    return multiply_64x64(x >> k, r.multiplier).high >> r.shift;
+}
+
+// The plain decimal at p, with a sign, as fixed when its text decides;
+// null for any other text.
+const char* scan_fixed_decimal(const char* p, fixed6& v) noexcept {
+    bool negative = *p == '-';
+    plain_decimal d;
+    const char* end = scan_plain_decimal(p + negative, d);
+    if (end == nullptr) return nullptr;
+    std::uint64_t decimals;
+    int extra = d.fraction_digits - 6;
+    if (extra <= 0) {
+        decimals = d.fraction * powers_of_ten[-extra];
+    } else {
+        if (extra > tail_digits) return nullptr;
+        decimals = divide_by_power_of_ten(d.fraction, extra);
+        std::uint64_t tail = (d.fraction - decimals * powers_of_ten[extra]) * powers_of_ten[tail_digits - extra];
         std::uint64_t distance = tail > half_tail ? tail - half_tail : half_tail - tail;
-        if (distance <= (whole + 1) * error_per_unit + sticky) return nullptr;
+        if (distance <= (d.whole + 1) * error_per_unit) return nullptr;
         decimals += tail > half_tail;
     }
-    v = {whole * micros_per_unit + decimals, negative};
-    return p;
+    v = {d.whole * micros_per_unit + decimals, negative};
+    return end;
+}
+
+// Adds one to the last of the n decimal digits of text (a point among them
+// is passed over); false when they are all nines, as the number would need
+// one more digit.
+bool round_up(char* text, int n) noexcept {
+    for (int i = n - 1; i >= 0; --i) {
+        if (text[i] == '.') continue;
+        if (!is_digit(text[i])) return false;
+        if (text[i] != '9') {
+            ++text[i];
+            return true;
+        }
+        text[i] = '0';
+    }
+    return false;
+}
+
+// The plain decimal at p written as its own text: a sign, one to seven
+// integer digits as "%lf" writes them (no leading zero but a lone one),
+// maybe a point and digits. Up to six decimals are written as they stand;
+// with more, the 7th decides the rounding unless it is a 4 or a 5 (then
+// the tail lies within a tenth of a millionth of the half, too near for so
+// short a look). Null for any other text.
+const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
+    const char* digits = p + (*p == '-');
+    int n = leading_digits(load_word(digits));
+    if (static_cast<unsigned>(n - 1) >= 7 || (n > 1 && *digits == '0')) return nullptr;
+    const char* point = digits + n;
+    const char* end = point;
+    int decimals = 0;
+    if (*point == '.') {
+        end = point + 1;
+        for (int k = 8; k == 8; end += k) k = leading_digits(load_word(end));
+        decimals = static_cast<int>(end - point - 1);
+    }
+    char next = static_cast<char>(*end | 0x20);
+    if (next == 'e' || next == 'x') return nullptr;
+    bool up = false;
+    if (decimals > 6) {
+        char seventh = point[7];
+        if (seventh == '4' || seventh == '5') return nullptr;
+        up = seventh > '5';
+    }
+    std::memcpy(v.text, p, sizeof v.text);
+    int kept = static_cast<int>(point - p) + (decimals > 0 ? 1 + std::min(decimals, 6) : 0);
+    if (decimals == 0) v.text[kept++] = '.';
+    if (up && !round_up(v.text, kept)) return nullptr;
+    v.length = static_cast<std::uint8_t>(kept);
+    v.zeros = static_cast<std::uint8_t>(6 - std::min(decimals, 6));
+    v.kept = copied_real::form::as_text;
+    return end;
 }
 
 }  // namespace
 
 const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     const char* q = p + (*p == ' ');
+    if (const char* end = scan_decimal_text(q, v)) return end;
     fixed6 f;
     if (const char* end = scan_fixed_decimal(q, f)) {
         v.fixed = f;
-        v.is_fixed = true;
+        v.kept = copied_real::form::as_fixed;
         return end;
     }
     const char* end = scan_real(p, v.value);
-    if (end != nullptr) v.is_fixed = false;
+    if (end != nullptr) v.kept = copied_real::form::as_double;
     return end;
 }

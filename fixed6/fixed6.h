@@ -13,14 +13,20 @@ struct fixed6 {
     bool negative = false;
 };
 
-// A real that is only copied: where its text alone decides what "%lf"
-// writes for the double scanf reads (a plain decimal below 2^33 that is not
-// within the double's error of a half millionth), that is kept as fixed;
-// for any other text, the double.
+// A real that is only copied, kept as it will be written. Where its text
+// alone decides what "%lf" writes for the double scanf reads (a plain
+// decimal below 2^33 that is not within the double's error of a half
+// millionth), that is kept: most often the text itself, cut to six
+// decimals and rounded up on its digits, then padded with zeros; else its
+// count of millionths. For any other text, the double.
 struct copied_real {
+    enum class form : std::uint8_t { as_double, as_fixed, as_text };
     double value = 0.0;
     fixed6 fixed;
-    bool is_fixed = false;
+    char text[16] = {};
+    std::uint8_t length = 0;
+    std::uint8_t zeros = 0;
+    form kept = form::as_double;
 };
 // The end of the real field at p, or null (value left as it was).
 const char* scan_copied_real(const char* p, copied_real& value) noexcept;

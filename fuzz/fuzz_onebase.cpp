@@ -30,7 +30,7 @@ static std::string expected_output(std::string_view input) {
         } else {
             parse_entry_line(line.data(), line.data() + line.size() - line_padding, e);
             char value[max_fixed6_chars + 8];
-            out += plus_one(e.row) + " " + plus_one(e.col) + " ";
+            out += plus_one(row_of(e)) + " " + plus_one(col_of(e)) + " ";
             out.append(value, write_fixed6(value, e.val.value));
             out += "\n";
         }

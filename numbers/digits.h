@@ -37,12 +37,13 @@ inline int leading_digits(std::uint64_t w) noexcept {
 
 // The value of the first n (1 to 8) digits of the word: shifted so that
 // they are the last n bytes behind zeros, then combined pairwise in three
-// steps.
+// steps, each one multiplication: by 10 * 2^8 + 1, 100 * 2^16 + 1 and
+// 10000 * 2^32 + 1, which add each lane's first half, scaled, to its second.
 inline std::uint64_t digits_value(std::uint64_t w, int n) noexcept {
     std::uint64_t v = (w & all_bytes(0x0F)) << (8 * (8 - n));
-    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
-    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
-    return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+    v = (v * 2561) >> 8 & 0x00FF00FF00FF00FFULL;
+    v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFFULL;
+    return (v * 42949672960001) >> 32;
 }
 
 constexpr std::uint64_t powers_of_ten[] = {1ULL,

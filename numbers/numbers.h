@@ -43,6 +43,17 @@ inline const char* skip_blanks(const char* p) noexcept {
 // 64-bit range fails.
 const char* scan_int(const char* p, std::int64_t& value) noexcept;
 const char* skip_int(const char* p) noexcept;
+
+// An integer field whose value may not be wanted: the common field of one
+// to seven digits is kept as the word that holds them and turned into its
+// value only when asked; any other as its value.
+struct lazy_int {
+    std::int64_t value = 0;
+    std::uint64_t word = 0;
+    int digits = 0;  // 0: value holds it
+};
+const char* scan_lazy_int(const char* p, lazy_int& v) noexcept;
+std::int64_t value_of(const lazy_int& v) noexcept;
 // The longest text write_int produces: a sign and 19 digits.
 constexpr std::size_t max_int_chars = 20;
 

@@ -326,9 +326,43 @@ const char* scan_unsigned_decimal(const char* p, bool negative, double& value) n
 
 }  // namespace
 
-// The common field, after one blank at most: a decimal without sign.
+const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
+    std::uint64_t w = load_word(p);
+    int n = leading_digits(w);
+    if (n == 8) return nullptr;
+    d.whole = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;  // most often "0."
+    p += n;
+    if (*p == '.') {
+        ++p;
+        std::uint64_t fraction = 0;
+        int taken = 0;
+        for (int k = 8; k == 8; p += k, taken += k) {
+            w = load_word(p);
+            k = leading_digits(w);
+            if (taken + k > max_gathered_digits - n) return nullptr;
+            if (k > 0) fraction = fraction * powers_of_ten[k] + digits_value(w, k);
+        }
+        if (n + taken == 0) return nullptr;  // "."
+        d.fraction = fraction;
+        d.fraction_digits = taken;
+    } else if (n == 0) {
+        return nullptr;
+    }
+    char next = static_cast<char>(*p | 0x20);
+    return next == 'e' || next == 'x' ? nullptr : p;  // an exponent, or "0x"
+}
+
+// The common field, after one blank at most: a plain decimal, converted by
+// one exact division or the product method; any other text by the general
+// routine.
 const char* scan_real(const char* p, double& value) noexcept {
     p += *p == ' ';
-    if (is_digit(*p) && !is_hex_prefix(p)) return scan_unsigned_decimal(p, false, value);
+    plain_decimal d;
+    if (const char* end = scan_plain_decimal(p, d)) {
+        std::uint64_t m = d.whole * powers_of_ten[d.fraction_digits] + d.fraction;
+        value = m <= max_exact_mantissa ? static_cast<double>(m) / exact_powers[d.fraction_digits]
+                                        : product_value(m, -d.fraction_digits);
+        return end;
+    }
     return scan_real_general(p, value);
 }

@@ -3,7 +3,19 @@
 // forms. Lines are laid out as numbers.h says.
 #pragma once
 
+#include <cstdint>
+
 #include "numbers.h"
 
 // The end of the real field at p, or null (value left as it was).
 const char* scan_real(const char* p, double& value) noexcept;
+
+// The common decimal: digits, maybe a point and more digits, 19 at most in
+// all and fewer than eight before the point, with no exponent after it.
+struct plain_decimal {
+    std::uint64_t whole = 0;
+    std::uint64_t fraction = 0;
+    int fraction_digits = 0;
+};
+// Its end, or null for any other text (which may still be a number).
+const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept;

@@ -45,7 +45,7 @@ std::string reference_diagfill(std::string_view input) {
     std::int64_t prev_row = -1;
     for (std::size_t i = 2; i < lines.size(); ++i) {
         parse(lines[i], e);
-        if (prev_row == -1 || e.row > prev_row) prev_row = e.row;
+        if (prev_row == -1 || row_of(e) > prev_row) prev_row = row_of(e);
         if (!in_table(prev_row)) continue;
         // As C adds on x86-64: of two NaNs, the first operand's is kept.
         double& sum = rowsum[static_cast<std::size_t>(prev_row - 1)];
@@ -58,15 +58,16 @@ std::string reference_diagfill(std::string_view input) {
     bool row_flag = false;
     for (std::size_t i = 2; i < lines.size(); ++i) {
         parse(lines[i], f);
-        if (f.row > pres_row) {
-            pres_row = f.row;
+        std::int64_t row = row_of(f);
+        if (row > pres_row) {
+            pres_row = row;
             row_flag = false;
         }
-        if (!row_flag && f.col >= f.row && in_table(f.row)) {
+        if (!row_flag && col_of(f) >= row && in_table(row)) {
             row_flag = true;
-            put_entry(out, f.row, f.row, -rowsum[static_cast<std::size_t>(f.row - 1)]);
+            put_entry(out, row, row, -rowsum[static_cast<std::size_t>(row - 1)]);
         }
-        put_entry(out, f.row, f.col, f.val.value);
+        put_entry(out, row, col_of(f), f.val.value);
     }
     return out;
 }

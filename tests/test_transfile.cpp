@@ -68,15 +68,15 @@ TEST(EntryLine, FieldsUpToTheFirstThatFails) {
         const char* end = line.data() + line.size() - line_padding;
         for (int use = 0; use < 3; ++use) {
             tra_entry e;
-            e.row = e.col = 9;
+            e.row.value = e.col.value = 9;
             e.val.value = 9.0;
             const char* feed = use == 0 ? parse_entry_line(line.data(), end, e)
                                : use == 1 ? parse_summed_entry_line(line.data(), end, e)
                                           : parse_copied_entry_line(line.data(), end, e);
             EXPECT_EQ(feed, end - 1) << c.line;
-            EXPECT_EQ(e.row, c.row) << c.line;
+            EXPECT_EQ(row_of(e), c.row) << c.line;
             if (use != 1) {
-                EXPECT_EQ(e.col, c.col) << c.line;
+                EXPECT_EQ(col_of(e), c.col) << c.line;
             }
             if (use != 2) {
                 EXPECT_EQ(e.val.value, c.val) << c.line;
@@ -101,8 +101,8 @@ TEST(EntryWriter, LineLayout) {
     out_buf o = make_memory_buf();
     write_header_line(o, "STATES", 3);
     tra_entry e;
-    e.row = 2147483648LL;
-    e.col = -1;
+    e.row.value = 2147483648LL;
+    e.col.value = -1;
     e.val.value = -0.0;
     o.pos = write_entry_line(out_line_room(o), e, index_shift::none);
     EXPECT_EQ(out_text(o), "STATES 3\n2147483648 -1 -0.000000\n");
@@ -132,7 +132,7 @@ TEST(IndicesAsRead, WritesThemAsPrintfWouldWhateverTheirText) {
                 char* end = shift == index_shift::plus_one ? write_int_plus_one(index, v) : write_int(index, v);
                 return std::string(index, end);
             };
-            expected += number(e.row) + " " + number(e.col) + " " + std::string(value, write_fixed6(value, e.val.value)) + "\n";
+            expected += number(row_of(e)) + " " + number(col_of(e)) + " " + std::string(value, write_fixed6(value, e.val.value)) + "\n";
         }
         EXPECT_EQ(copied(lines, shift), expected) << (shift == index_shift::plus_one ? "shifted" : "as read");
     }

@@ -51,9 +51,9 @@ template <entry_use use>
 [[gnu::always_inline]] inline const char* parse_entry(const char* p, const char* lines_end, tra_entry& e) {
     const char* line = p;
     if (use == entry_use::copy) e.indices = nullptr;
-    const char* row_end = scan_int(p, e.row);
+    const char* row_end = scan_lazy_int(p, e.row);
     if (row_end == nullptr) return line_feed_after(p, lines_end);
-    const char* col_end = use == entry_use::sums ? skip_int(row_end) : scan_int(row_end, e.col);
+    const char* col_end = use == entry_use::sums ? skip_int(row_end) : scan_lazy_int(row_end, e.col);
     if (col_end == nullptr) return line_feed_after(row_end, lines_end);
     if (use == entry_use::copy && plain_index(line, row_end) && *row_end == ' ' && plain_index(row_end + 1, col_end)) {
         e.indices = line;
@@ -65,7 +65,7 @@ template <entry_use use>
         val_end = scan_copied_real(col_end, e.val);
     } else {
         val_end = scan_real(col_end, e.val.value);
-        if (val_end != nullptr) e.val.is_fixed = false;
+        if (val_end != nullptr) e.val.kept = copied_real::form::as_double;
     }
     return line_feed_after(val_end != nullptr ? val_end : col_end, lines_end);
 }
@@ -103,14 +103,17 @@ template <index_shift shift>
 [[gnu::always_inline]] inline char* write_indices(char* q, const tra_entry& e) {
     if (e.indices != nullptr) {
         std::size_t n = e.indices_length;
-        std::memcpy(q, e.indices, n <= 16 ? 16 : n);
+        if (n <= 16)
+            std::memcpy(q, e.indices, 16);
+        else
+            std::memcpy(q, e.indices, n);
         if (shift == index_shift::none ||
             (add_one(q, q + e.row_length) && add_one(q + e.row_length + 1, q + n)))
             return q + n;
     }
-    q = shift == index_shift::plus_one ? write_int_plus_one(q, e.row) : write_int(q, e.row);
+    q = shift == index_shift::plus_one ? write_int_plus_one(q, row_of(e)) : write_int(q, row_of(e));
     *q++ = ' ';
-    return shift == index_shift::plus_one ? write_int_plus_one(q, e.col) : write_int(q, e.col);
+    return shift == index_shift::plus_one ? write_int_plus_one(q, col_of(e)) : write_int(q, col_of(e));
 }
 
 template <index_shift shift>

@@ -19,9 +19,10 @@ struct tra_header {
     std::int64_t nnz = 0;
 };
 
+// The indices are turned into numbers only where a tool asks for them.
 struct tra_entry {
-    std::int64_t row = 0;
-    std::int64_t col = 0;
+    lazy_int row;
+    lazy_int col;
     copied_real val;
     // The text of row and col in the line last parsed to be copied, where it
     // is just what "%d %d" writes for them; null otherwise. Valid while the
@@ -30,6 +31,9 @@ struct tra_entry {
     std::uint32_t row_length = 0;
     std::uint32_t indices_length = 0;
 };
+
+inline std::int64_t row_of(const tra_entry& e) { return value_of(e.row); }
+inline std::int64_t col_of(const tra_entry& e) { return value_of(e.col); }
 
 // "%s%d" on the line at p: a word, then an integer.
 void parse_header_line(const char* p, std::string& keyword, std::int64_t& number);
