@@ -28,6 +28,20 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
     if (in_table(sums, row)) sums.rowsum[row - 1] = sum;
 }
 
+// The row of the line before, and the word of its digits: most lines
+// repeat it, and then its value need not be worked out again.
+struct row_reading {
+    std::uint64_t word = 0;
+    std::int64_t row = 0;
+    std::int64_t value(const lazy_int& field) {
+        if (field.word == 0 || field.word != word) {
+            word = field.word;
+            row = value_of(field);
+        }
+        return row;
+    }
+};
+
 // The sum of the row being summed is kept here while its entries come, and
 // goes to the table when a greater row starts. As rows only grow, each
 // row's entries are summed in one stretch. The per-line routines are
@@ -36,12 +50,13 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
     std::int64_t prev_row = -1;
     double sum = 0.0;
     tra_entry e;
+    row_reading rows;
     while (more_lines(in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         while (p != end) {
             p = parse_summed_entry_line(p, end, e) + 1;
-            std::int64_t row = row_of(e);
+            std::int64_t row = rows.value(e.row);
             if (prev_row == -1 || row > prev_row) {
                 keep_row_sum(sums, prev_row, sum);
                 prev_row = row;
@@ -94,6 +109,7 @@ static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
     std::int64_t pres_row = 0;
     bool row_flag = false;
     tra_entry e;
+    row_reading rows;
     while (more_lines(in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
@@ -101,7 +117,7 @@ static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
         while (p != end) {
             q = out_line_room(out, q);
             p = parse_copied_entry_line(p, end, e) + 1;
-            std::int64_t row = row_of(e);
+            std::int64_t row = rows.value(e.row);
             if (row > pres_row) {
                 pres_row = row;
                 row_flag = false;

@@ -45,12 +45,13 @@ const char* scan_int(const char* p, std::int64_t& value) noexcept;
 const char* skip_int(const char* p) noexcept;
 
 // An integer field whose value may not be wanted: the common field of one
-// to seven digits is kept as the word that holds them and turned into its
-// value only when asked; any other as its value.
+// to seven digits is kept as the word of its digits (the bytes after them
+// cleared) and turned into its value only when asked; any other as its
+// value. Two fields kept as words are equal when their words are.
 struct lazy_int {
     std::int64_t value = 0;
-    std::uint64_t word = 0;
-    int digits = 0;  // 0: value holds it
+    std::uint64_t word = 0;  // 0: value holds it
+    int digits = 0;
 };
 const char* scan_lazy_int(const char* p, lazy_int& v) noexcept;
 std::int64_t value_of(const lazy_int& v) noexcept;
