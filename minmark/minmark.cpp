@@ -30,10 +30,24 @@ std::int64_t parse_argument(const char* text) {
 // numbers, by the number scanner. Null where the line does not match.
 static const char* expect(const char* p, char c) { return p != nullptr && *p == c ? p + 1 : nullptr; }
 
+// The last three fields of one digit each and the closing parenthesis,
+// "d,d,d)", in one word; false for any other text.
+static bool take_lone_tail(const char*& p, std::int64_t* field) {
+    constexpr std::uint64_t pattern = 0x29302C302C30ULL;  // "0,0,0)"
+    std::uint64_t x = (load_line_word(p) ^ pattern) & 0xFFFFFFFFFFFFULL;
+    if ((x | (x + 0x000600060006ULL)) & 0xFFF0FFF0FFF0ULL) return false;
+    field[8] = static_cast<std::int64_t>(x & 0xF);
+    field[9] = static_cast<std::int64_t>(x >> 16 & 0xF);
+    field[10] = static_cast<std::int64_t>(x >> 32 & 0xF);
+    p += 6;
+    return true;
+}
+
 // Fields of one digit each, with their commas: the usual listing. Takes
-// them four at a time while eight bytes read "d,d,d,d,", then one at a time
-// while two read "d,"; the first ten fields at most, as only they have a
-// comma after them. Returns how many it took.
+// them four at a time while eight bytes read "d,d,d,d,", then the last
+// three with the parenthesis, or else one at a time while two read "d,"
+// (the first ten fields at most, as only they have a comma after them).
+// Returns how many it took.
 static int take_lone_digits(const char*& p, std::int64_t* field) {
     int i = 0;
     constexpr std::uint64_t pattern = 0x2C302C302C302C30ULL;  // "0,0,0,0,"
@@ -45,6 +59,7 @@ static int take_lone_digits(const char*& p, std::int64_t* field) {
         field[i + 2] = static_cast<std::int64_t>(x >> 32 & 0xF);
         field[i + 3] = static_cast<std::int64_t>(x >> 48 & 0xF);
     }
+    if (i == 8 && take_lone_tail(p, field)) return 11;
     for (; i < 10 && static_cast<unsigned char>(p[0] - '0') < 10 && p[1] == ','; p += 2) field[i++] = p[0] - '0';
     return i;
 }
@@ -53,13 +68,14 @@ const char* parse_state_line(const char* p, state_line& s) {
     const char* q = expect(expect(scan_int(p, s.state), ':'), '(');
     if (q == nullptr) return p;
     int i = take_lone_digits(q, s.field);
+    if (i == 11) return q;
     for (; i < 11; ++i) {
         const char* after = scan_int(q, s.field[i]);
         if (after == nullptr) return q;
         q = after;
         if (i < 10 && (q = expect(after, ',')) == nullptr) return after;
     }
-    return q;
+    return *q == ')' ? q + 1 : q;  // most often the line ends here
 }
 
 // a + b >= k, also where a + b is beyond the 64-bit range.
