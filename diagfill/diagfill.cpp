@@ -34,8 +34,9 @@ struct row_reading {
     std::uint64_t word = 0;
     std::int64_t row = 0;
     std::int64_t value(const lazy_int& field) {
-        if (field.word == 0 || field.word != word) {
-            word = field.word;
+        std::uint64_t digits = digits_of(field);
+        if (digits == 0 || digits != word) {
+            word = digits;
             row = value_of(field);
         }
         return row;

@@ -46,17 +46,17 @@ const char* scan_lazy_int(const char* p, lazy_int& v) noexcept {
     std::uint64_t w = load_word(p);
     int n = leading_digits(w);
     if (static_cast<unsigned>(n - 1) < 7) {
-        v.word = w & ((std::uint64_t{1} << (8 * n)) - 1);
+        v.word = w;
         v.digits = n;
         return p + n;
     }
     const char* end = scan_int_general(p, v.value);
-    if (end != nullptr) v.word = 0;
+    if (end != nullptr) v.digits = 0;
     return end;
 }
 
 std::int64_t value_of(const lazy_int& v) noexcept {
-    return v.word != 0 ? static_cast<std::int64_t>(digits_value(v.word, v.digits)) : v.value;
+    return v.digits != 0 ? static_cast<std::int64_t>(digits_value(v.word, v.digits)) : v.value;
 }
 
 const char* skip_int(const char* p) noexcept {

@@ -45,14 +45,18 @@ const char* scan_int(const char* p, std::int64_t& value) noexcept;
 const char* skip_int(const char* p) noexcept;
 
 // An integer field whose value may not be wanted: the common field of one
-// to seven digits is kept as the word of its digits (the bytes after them
-// cleared) and turned into its value only when asked; any other as its
-// value. Two fields kept as words are equal when their words are.
+// to seven digits is kept as the word that holds them and turned into its
+// value only when asked; any other as its value.
 struct lazy_int {
     std::int64_t value = 0;
-    std::uint64_t word = 0;  // 0: value holds it
-    int digits = 0;
+    std::uint64_t word = 0;
+    int digits = 0;  // 0: value holds it
 };
+// The digits of a field kept as a word, the bytes after them cleared; 0 for
+// a field kept as its value. Equal digits give equal values.
+inline std::uint64_t digits_of(const lazy_int& v) noexcept {
+    return v.digits == 0 ? 0 : v.word & (~std::uint64_t{0} >> (64 - 8 * v.digits));
+}
 const char* scan_lazy_int(const char* p, lazy_int& v) noexcept;
 std::int64_t value_of(const lazy_int& v) noexcept;
 // The longest text write_int produces: a sign and 19 digits.
