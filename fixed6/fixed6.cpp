@@ -182,7 +182,7 @@ const char* scan_fixed_decimal(const char* p, fixed6& v) noexcept {
     bool negative = *p == '-';
     plain_decimal d;
     const char* end = scan_plain_decimal(p + negative, d);
-    if (end == nullptr) return nullptr;
+    if (end == nullptr || d.exponent != 0) return nullptr;
     std::uint64_t decimals;
     int extra = d.fraction_digits - 6;
     if (extra <= 0) {
@@ -224,7 +224,9 @@ bool round_up(char* text, int n) noexcept {
 const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
     const char* digits = p + (*p == '-');
     int n = leading_digits(load_word(digits));
-    if (static_cast<unsigned>(n - 1) >= 7 || (n > 1 && *digits == '0')) return nullptr;
+    // ".5" is written with its "0" in front.
+    bool bare_point = n == 0 && digits[0] == '.' && is_digit(digits[1]);
+    if ((static_cast<unsigned>(n - 1) >= 7 && !bare_point) || (n > 1 && *digits == '0')) return nullptr;
     const char* point = digits + n;
     const char* end = point;
     int decimals = 0;
@@ -237,14 +239,23 @@ const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
     if (next == 'e' || next == 'x') return nullptr;
     bool up = false;
     if (decimals > 6) {
-        char seventh = point[7];
-        if (seventh == '4' || seventh == '5') return nullptr;
-        up = seventh > '5';
+        // A 7th of 4 or 5 decides with the 8th, unless they read 49 or 50
+        // (or a lone final 5).
+        char seventh = point[7], eighth = decimals > 7 ? point[8] : '0';
+        if ((seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0')) return nullptr;
+        up = seventh >= '5';
     }
-    std::memcpy(v.text, p, sizeof v.text);
-    int kept = static_cast<int>(point - p) + (decimals > 0 ? 1 + std::min(decimals, 6) : 0);
+    int sign = static_cast<int>(digits - p);
+    if (bare_point) {
+        v.text[0] = '-';
+        v.text[sign] = '0';
+        std::memcpy(v.text + sign + 1, digits, sizeof v.text - 2);
+    } else {
+        std::memcpy(v.text, p, sizeof v.text);
+    }
+    int kept = static_cast<int>(point - p) + bare_point + (decimals > 0 ? 1 + std::min(decimals, 6) : 0);
     if (decimals == 0) v.text[kept++] = '.';
-    if (up && !round_up(v.text, kept)) return nullptr;
+    if (up && !round_up(v.text, kept)) return nullptr;  // all nines: one more digit
     v.length = static_cast<std::uint8_t>(kept);
     v.zeros = static_cast<std::uint8_t>(6 - std::min(decimals, 6));
     v.kept = copied_real::form::as_text;

@@ -25,6 +25,21 @@ inline std::uint64_t load_line_word(const char* p) noexcept {
     return w;
 }
 
+constexpr std::uint64_t all_bytes(std::uint8_t b) noexcept { return 0x0101010101010101ULL * b; }
+
+inline bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
+
+// How many of the word's bytes, from the first, are decimal digits. After
+// the xor a digit byte is 0..9, so adding 6 leaves its high half clear; any
+// other byte has a high bit in one of the two. A carry only runs upward,
+// into bytes after the first non-digit, so the mask finds the end of a run
+// exactly but says nothing of the bytes after it.
+inline int leading_digits(std::uint64_t w) noexcept {
+    std::uint64_t x = w ^ all_bytes('0');
+    std::uint64_t non_digit = (x | (x + all_bytes(6))) & all_bytes(0xF0);
+    return non_digit ? std::countr_zero(non_digit) / 8 : 8;
+}
+
 // The white space that scanf skips inside a line: blank, tab, vertical tab,
 // form feed and carriage return (a line feed ends the line).
 inline bool is_blank(char c) noexcept {

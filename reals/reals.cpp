@@ -349,7 +349,18 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
         return nullptr;
     }
     char next = static_cast<char>(*p | 0x20);
-    return next == 'e' || next == 'x' ? nullptr : p;  // an exponent, or "0x"
+    if (next == 'x') return nullptr;  // "0x"
+    if (next == 'e') {
+        const char* q = p + 1;
+        bool negative = *q == '-';
+        q += *q == '-' || *q == '+';
+        int n = leading_digits(load_word(q));
+        if (n == 0 || n > 3) return nullptr;  // incomplete, or long: the general routine decides
+        int exponent = static_cast<int>(digits_value(load_word(q), n));
+        d.exponent = negative ? -exponent : exponent;
+        p = q + n;
+    }
+    return p;
 }
 
 // The common field, after one blank at most: a plain decimal, converted by
@@ -360,9 +371,20 @@ const char* scan_real(const char* p, double& value) noexcept {
     plain_decimal d;
     if (const char* end = scan_plain_decimal(p, d)) {
         std::uint64_t m = d.whole * powers_of_ten[d.fraction_digits] + d.fraction;
-        value = m <= max_exact_mantissa ? static_cast<double>(m) / exact_powers[d.fraction_digits]
-                                        : product_value(m, -d.fraction_digits);
-        return end;
+        int exponent = d.exponent - d.fraction_digits;
+        if (m <= max_exact_mantissa && exponent >= -max_exact_power && exponent <= max_exact_power) {
+            auto v = static_cast<double>(m);
+            value = exponent < 0 ? v / exact_powers[-exponent] : v * exact_powers[exponent];
+            return end;
+        }
+        if (m != 0 && exponent >= min_product_power && exponent <= max_product_power) {
+            value = product_value(m, exponent);
+            return end;
+        }
+        if (m == 0) {
+            value = 0.0;
+            return end;
+        }
     }
     return scan_real_general(p, value);
 }

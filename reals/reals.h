@@ -11,11 +11,13 @@
 const char* scan_real(const char* p, double& value) noexcept;
 
 // The common decimal: digits, maybe a point and more digits, 19 at most in
-// all and fewer than eight before the point, with no exponent after it.
+// all and fewer than eight before the point, maybe an exponent of one to
+// three digits.
 struct plain_decimal {
     std::uint64_t whole = 0;
     std::uint64_t fraction = 0;
     int fraction_digits = 0;
+    int exponent = 0;
 };
 // Its end, or null for any other text (which may still be a number).
 const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept;
