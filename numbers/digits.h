@@ -31,6 +31,14 @@ inline std::uint64_t digits_value(std::uint64_t w, int n) noexcept {
     return (v * 42949672960001) >> 32;
 }
 
+// The same for a word of eight digits.
+inline std::uint64_t eight_digits_value(std::uint64_t w) noexcept {
+    std::uint64_t v = w & all_bytes(0x0F);
+    v = (v * 2561) >> 8 & 0x00FF00FF00FF00FFULL;
+    v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFFULL;
+    return (v * 42949672960001) >> 32;
+}
+
 constexpr std::uint64_t powers_of_ten[] = {1ULL,
                                            10ULL,
                                            100ULL,

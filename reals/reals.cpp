@@ -333,16 +333,29 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
     d.whole = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;  // most often "0."
     p += n;
     if (*p == '.') {
+        // Up to two words of eight digits and a part of a third.
         ++p;
-        std::uint64_t fraction = 0;
-        int taken = 0;
-        for (int k = 8; k == 8; p += k, taken += k) {
-            w = load_word(p);
+        w = load_word(p);
+        int k = leading_digits(w);
+        std::uint64_t fraction = k > 0 ? digits_value(w, k) : 0;
+        int taken = k;
+        if (k == 8) {
+            w = load_word(p + 8);
             k = leading_digits(w);
-            if (taken + k > max_gathered_digits - n) return nullptr;
-            if (k > 0) fraction = fraction * powers_of_ten[k] + digits_value(w, k);
+            fraction = k == 8 ? fraction * powers_of_ten[8] + eight_digits_value(w)
+                              : fraction * powers_of_ten[k] + (k > 0 ? digits_value(w, k) : 0);
+            taken += k;
+            if (k == 8) {
+                w = load_word(p + 16);
+                k = leading_digits(w);
+                if (k == 8) return nullptr;
+                if (k > 0) fraction = fraction * powers_of_ten[k] + digits_value(w, k);
+                taken += k;
+            }
         }
+        if (taken > max_gathered_digits - n) return nullptr;
         if (n + taken == 0) return nullptr;  // "."
+        p += taken;
         d.fraction = fraction;
         d.fraction_digits = taken;
     } else if (n == 0) {
