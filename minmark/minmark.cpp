@@ -37,7 +37,6 @@ static bool take_lone_tail(const char*& p, std::int64_t* field) {
     std::uint64_t x = (load_line_word(p) ^ pattern) & 0xFFFFFFFFFFFFULL;
     if ((x | (x + 0x000600060006ULL)) & 0xFFF0FFF0FFF0ULL) return false;
     field[8] = static_cast<std::int64_t>(x & 0xF);
-    field[9] = static_cast<std::int64_t>(x >> 16 & 0xF);
     field[10] = static_cast<std::int64_t>(x >> 32 & 0xF);
     p += 6;
     return true;
@@ -47,7 +46,8 @@ static bool take_lone_tail(const char*& p, std::int64_t* field) {
 // them four at a time while eight bytes read "d,d,d,d,", then the last
 // three with the parenthesis, or else one at a time while two read "d,"
 // (the first ten fields at most, as only they have a comma after them).
-// Returns how many it took.
+// Returns how many it took. Fields 2, 4, 6, 8 and 10 take no part in the
+// condition, so the word-wide steps leave them unstored.
 static int take_lone_digits(const char*& p, std::int64_t* field) {
     int i = 0;
     constexpr std::uint64_t pattern = 0x2C302C302C302C30ULL;  // "0,0,0,0,"
@@ -55,9 +55,7 @@ static int take_lone_digits(const char*& p, std::int64_t* field) {
         std::uint64_t x = load_line_word(p) ^ pattern;  // digits become 0 to 9, commas 0
         if ((x | (x + 0x0006000600060006ULL)) & 0xFFF0FFF0FFF0FFF0ULL) break;
         field[i] = static_cast<std::int64_t>(x & 0xF);
-        field[i + 1] = static_cast<std::int64_t>(x >> 16 & 0xF);
         field[i + 2] = static_cast<std::int64_t>(x >> 32 & 0xF);
-        field[i + 3] = static_cast<std::int64_t>(x >> 48 & 0xF);
     }
     if (i == 8 && take_lone_tail(p, field)) return 11;
     for (; i < 10 && static_cast<unsigned char>(p[0] - '0') < 10 && p[1] == ','; p += 2) field[i++] = p[0] - '0';
