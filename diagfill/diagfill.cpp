@@ -123,7 +123,7 @@ static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
                 pres_row = row;
                 row_flag = false;
             }
-            if (!row_flag && in_table(sums, row) && col_of(e) >= row) {
+            if (!row_flag && in_table(sums, row) && col_at_least_row(e)) {
                 row_flag = true;
                 q = write_diagonal(q, sums, row);
             }

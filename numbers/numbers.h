@@ -13,15 +13,19 @@
 // without a bound check. No scan goes past the line feed.
 constexpr std::size_t line_padding = 16;
 
+// The word with its bytes in the other order (compilers make it one
+// instruction).
+inline std::uint64_t reversed_bytes(std::uint64_t w) noexcept {
+    std::uint64_t r = 0;
+    for (int i = 0; i < 8; ++i) r |= (w >> (8 * i) & 0xFF) << (8 * (7 - i));
+    return r;
+}
+
 // The eight bytes at p in a line, the first in the lowest byte.
 inline std::uint64_t load_line_word(const char* p) noexcept {
     std::uint64_t w;
     std::memcpy(&w, p, sizeof w);
-    if constexpr (std::endian::native == std::endian::big) {
-        std::uint64_t r = 0;
-        for (int i = 0; i < 8; ++i) r |= (w >> (8 * i) & 0xFF) << (8 * (7 - i));
-        w = r;
-    }
+    if constexpr (std::endian::native == std::endian::big) w = reversed_bytes(w);
     return w;
 }
 
@@ -71,6 +75,13 @@ struct lazy_int {
 // a field kept as its value. Equal digits give equal values.
 inline std::uint64_t digits_of(const lazy_int& v) noexcept {
     return v.digits == 0 ? 0 : v.word & (~std::uint64_t{0} >> (64 - 8 * v.digits));
+}
+// a >= b for two fields kept as words whose digits have no leading zero:
+// the longer is the larger, and of two as long, the one whose digits, the
+// first on top, make the larger number.
+inline bool at_least(const lazy_int& a, const lazy_int& b) noexcept {
+    if (a.digits != b.digits) return a.digits > b.digits;
+    return reversed_bytes(digits_of(a)) >= reversed_bytes(digits_of(b));
 }
 const char* scan_lazy_int(const char* p, lazy_int& v) noexcept;
 std::int64_t value_of(const lazy_int& v) noexcept;

@@ -34,6 +34,11 @@ struct tra_entry {
 
 inline std::int64_t row_of(const tra_entry& e) { return value_of(e.row); }
 inline std::int64_t col_of(const tra_entry& e) { return value_of(e.col); }
+// col >= row, on the digits where the line's indices were plain and short.
+inline bool col_at_least_row(const tra_entry& e) {
+    if (e.indices != nullptr && e.row.digits != 0 && e.col.digits != 0) return at_least(e.col, e.row);
+    return col_of(e) >= row_of(e);
+}
 
 // "%s%d" on the line at p: a word, then an integer.
 void parse_header_line(const char* p, std::string& keyword, std::int64_t& number);
