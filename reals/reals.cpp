@@ -376,11 +376,7 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
     return p;
 }
 
-// The common field, after one blank at most: a plain decimal, converted by
-// one exact division or the product method; any other text by the general
-// routine.
-const char* scan_real(const char* p, double& value) noexcept {
-    p += *p == ' ';
+const char* scan_common_real(const char* p, double& value) noexcept {
     plain_decimal d;
     if (const char* end = scan_plain_decimal(p, d)) {
         std::uint64_t m = d.whole * powers_of_ten[d.fraction_digits] + d.fraction;
@@ -399,5 +395,13 @@ const char* scan_real(const char* p, double& value) noexcept {
             return end;
         }
     }
+    return nullptr;
+}
+
+// The common field, after one blank at most, or any other text by the
+// general routine.
+const char* scan_real(const char* p, double& value) noexcept {
+    p += *p == ' ';
+    if (const char* end = scan_common_real(p, value)) return end;
     return scan_real_general(p, value);
 }

@@ -21,3 +21,7 @@ struct plain_decimal {
 };
 // Its end, or null for any other text (which may still be a number).
 const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept;
+// A plain decimal right at p, converted exactly without the general
+// routine: its end, or null for any other text or a rare value (which may
+// still be a number).
+const char* scan_common_real(const char* p, double& value) noexcept;

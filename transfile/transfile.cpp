@@ -69,9 +69,33 @@ static bool plain_index(const char* digits, const char* field_end) {
     return true;
 }
 
+// The common line to be summed: plain indices of one to seven digits, each
+// followed by one blank, and a plain decimal right before the line feed.
+// Its line feed, or null for a line of any other shape (e is then as it
+// was).
+[[gnu::always_inline]] inline const char* take_common_summed_line(const char* p, tra_entry& e) {
+    std::uint64_t row = load_line_word(p);
+    int n = leading_digits(row);
+    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ') return nullptr;
+    const char* c = p + n + 1;
+    int m = leading_digits(load_line_word(c));
+    if (static_cast<unsigned>(m - 1) >= 7 || c[m] != ' ') return nullptr;
+    double value;
+    const char* end = scan_common_real(c + m + 1, value);
+    if (end == nullptr || *end != '\n') return nullptr;
+    e.row.word = row;
+    e.row.digits = n;
+    e.val.value = value;
+    e.val.kept = copied_real::form::as_double;
+    return end;
+}
+
 template <entry_use use>
 [[gnu::always_inline]] inline const char* parse_entry(const char* p, const char* lines_end, tra_entry& e) {
     const char* line = p;
+    if (use == entry_use::sums) {
+        if (const char* line_feed = take_common_summed_line(p, e)) return line_feed;
+    }
     if (use == entry_use::copy) {
         const char* col_end;
         if (take_common_indices(p, e, col_end)) {
