@@ -33,6 +33,13 @@ constexpr std::uint64_t all_bytes(std::uint8_t b) noexcept { return 0x0101010101
 
 inline bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
 
+// The value of a hexadecimal digit, or -1 for any other byte.
+inline int hex_digit_value(char c) noexcept {
+    if (is_digit(c)) return c - '0';
+    char l = static_cast<char>(c | 0x20);
+    return (l >= 'a' && l <= 'f') ? l - 'a' + 10 : -1;
+}
+
 // How many of the word's bytes, from the first, are decimal digits. After
 // the xor a digit byte is 0..9, so adding 6 leaves its high half clear; any
 // other byte has a high bit in one of the two. A carry only runs upward,

@@ -1,20 +1,14 @@
 #include <algorithm>
-#include <charconv>
 #include <limits>
 
 #include "digits.h"
+#include "exactreal.h"
 #include "reals.h"
 #include "wide.h"
 
 namespace {
 
 bool lower_is(char c, char lower) noexcept { return (c | 0x20) == lower; }
-
-int hex_value(char c) noexcept {
-    if (is_digit(c)) return c - '0';
-    char l = static_cast<char>(c | 0x20);
-    return (l >= 'a' && l <= 'f') ? l - 'a' + 10 : -1;
-}
 
 bool is_hex_prefix(const char* p) noexcept { return p[0] == '0' && lower_is(p[1], 'x'); }
 
@@ -170,63 +164,10 @@ double product_value(std::uint64_t w, int q) noexcept {
     return v;
 }
 
-// Past a run of the byte c, eight bytes at a time where the run is long.
-const char* skip_run(const char* p, const char* end, char c) noexcept {
-    while (end - p >= 8 && load_word(p) == all_bytes(static_cast<std::uint8_t>(c))) p += 8;
-    while (p != end && *p == c) ++p;
-    return p;
-}
-
-// Past a run of digits, decimal ones eight at a time.
-const char* skip_digits(const char* p, const char* end, bool hex) noexcept {
-    if (hex) {
-        while (p != end && hex_value(*p) >= 0) ++p;
-        return p;
-    }
-    while (end - p >= 8) {
-        int n = leading_digits(load_word(p));
-        p += n;
-        if (n < 8) return p;
-    }
-    while (p != end && is_digit(*p)) ++p;
-    return p;
-}
-
-// For a complete run that is not zero: the power of the base (10, or 2 for
-// hexadecimal) just above its value, capped far beyond the range of a
-// double. Runs of digits may be gigabytes long.
-std::int64_t power_above(const char* p, const char* end, bool hex) noexcept {
-    const std::int64_t digit_power = hex ? 4 : 1;
-    std::int64_t power;
-    p = skip_run(p, end, '0');
-    if (p != end && *p == '.') {
-        const char* q = skip_run(p + 1, end, '0');
-        power = -(q - p - 1) * digit_power;
-        p = skip_digits(q, end, hex);
-    } else {
-        const char* q = skip_digits(p, end, hex);
-        power = (q - p) * digit_power;
-        p = q;
-        if (p != end && *p == '.') p = skip_digits(p + 1, end, hex);
-    }
-    if (p == end) return power;
-    ++p;  // the exponent mark
-    bool negative = *p == '-';
-    if (*p == '+' || *p == '-') ++p;
-    std::int64_t exponent = 0;
-    for (; p != end && exponent < exponent_cap; ++p) exponent = exponent * 10 + (*p - '0');
-    return power + (negative ? -exponent : exponent);
-}
-
-// The general conversion of a complete run without its sign: correctly
-// rounded. Where the value is out of range the C library gives infinity or
-// zero, as here, without a copy of the text (which may be gigabytes long).
+// The general conversion of a complete run without its sign: exact, for a
+// text of any length.
 double convert_text(const char* p, const char* end, bool hex) noexcept {
-    double value = 0;
-    auto format = hex ? std::chars_format::hex : std::chars_format::general;
-    auto [stop, ec] = std::from_chars(p, end, value, format);
-    if (ec == std::errc() && stop == end) return value;
-    return power_above(p, end, hex) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return hex ? exact_hex_value(p, end) : exact_decimal_value(p, end);
 }
 
 // The decimal's value: by one operation on exact doubles, by the product
@@ -247,9 +188,9 @@ double decimal_value(const decimal& d, const char* start, const char* end) noexc
 // binary exponent "p" that must have digits; null when incomplete.
 const char* scan_hex(const char* p) noexcept {
     bool any_digit = false;
-    for (; hex_value(*p) >= 0; ++p) any_digit = true;
+    for (; hex_digit_value(*p) >= 0; ++p) any_digit = true;
     if (*p == '.')
-        for (++p; hex_value(*p) >= 0; ++p) any_digit = true;
+        for (++p; hex_digit_value(*p) >= 0; ++p) any_digit = true;
     if (!any_digit) return nullptr;
     if (lower_is(*p, 'p')) {
         const char* q = p + 1;

@@ -275,6 +275,27 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
              std::snprintf(text, sizeof text, rng() % 2 ? "%.*Le" : "%.*Lf", static_cast<int>(15 + rng() % 4), half);
              return std::string(text);
          }},
+        {"exact halfway points, and a digit past the 800th either side", 30000,
+         [&](auto& rng) {
+             double d = any_double(rng);
+             long double half = (static_cast<long double>(d) + std::nextafter(d, INFINITY)) / 2;
+             char exact[1000];
+             std::snprintf(exact, sizeof exact, "%.900Le", half);
+             std::string text = exact;
+             std::size_t e = text.find('e');
+             std::string digits = text.substr(0, e);
+             while (digits.back() == '0') digits.pop_back();
+             if (rng() % 3 == 1) digits += std::string(820, '0') + "1";
+             if (rng() % 3 == 2) digits.back() = static_cast<char>(digits.back() - 1), digits += std::string(820, '9');
+             return digits + text.substr(e);
+         }},
+        {"hexadecimal forms", 200000,
+         [&](auto& rng) {
+             std::string text = "0x";
+             for (int n = 1 + static_cast<int>(rng() % 20); n > 0; --n) text += "0123456789abcdefABCDEF"[rng() % 22];
+             if (rng() % 2) text.insert(2 + rng() % (text.size() - 1), ".");
+             return text + "p" + std::to_string(static_cast<int>(rng() % 2200) - 1150);
+         }},
         {"near half a millionth", 400000, near_half_decimal},
         {"binary ties at six decimals", 200000,
          [&](auto& rng) {
