@@ -1,5 +1,6 @@
 #include "diagfill.h"
 
+#include <cerrno>
 #include <cmath>
 
 #include "transfile.h"
@@ -70,30 +71,37 @@ struct row_reading {
     keep_row_sum(sums, prev_row, sum);
 }
 
-static void read_sums(row_sums& sums) {
+static void read_sums(row_sums& sums, failure& why) {
     tra_header h;
     if (!read_header_line(sums.in, h.states, h.size)) return;
     if (!allocate_table(sums, h.size)) {
         sums.failed = true;
+        why = memory_failure(h.size);
         return;
     }
     if (read_header_line(sums.in, h.transitions, h.nnz)) sum_rows(sums.in, sums);
 }
 
-row_sums first_pas(const char* infile) {
+row_sums first_pas(const char* infile, failure& why) {
     row_sums sums;
-    int fd = open_input_file(infile);
-    if (fd < 0) return sums;
-    sums.input = identify_file(fd);
-    bool regular = is_regular_file(fd);
-    int spool = regular ? -1 : open_spool_file();
-    sums.in = make_line_reader(fd, spool);
-    if (!regular && spool < 0) {
-        sums.failed = true;
+    int fd = open_input(infile);
+    if (fd < 0) {
+        sums.input_error = errno;
         return sums;
     }
-    read_sums(sums);
-    if (!rewind_reader(sums.in)) sums.failed = true;
+    sums.input = identify_file(fd);
+    sums.in = make_line_reader(fd);
+    sums.in.progress = start_progress("diagfill", fd, 2);
+    if (!is_regular_file(fd) && !keep_copy(sums.in)) {
+        sums.failed = true;
+        why = reading_failure(sums.in, infile);
+        return sums;
+    }
+    read_sums(sums, why);
+    if (!rewind_reader(sums.in) && !sums.failed) {
+        sums.failed = true;
+        why = reading_failure(sums.in, infile);
+    }
     return sums;
 }
 
@@ -135,23 +143,26 @@ static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
 }
 
 // The second pass, over the input that the first pass left at its start.
-static int complete_file(row_sums& sums, const char* outfile) {
+static int complete_file(row_sums& sums, const char* infile, const char* outfile, failure& why) {
     int op;
-    if (!open_output_beside(sums.in.fd, sums.input, outfile, op)) return 0;
+    if (!open_output_beside(sums.in.fd, sums.input_error, sums.input, input_name(infile), outfile, op, why)) {
+        clear_progress(sums.in.progress);
+        return 0;
+    }
     out_buf out = make_out_buf(op);
     tra_header h;
     if (copy_header(sums.in, out, h)) complete_rows(sums.in, out, sums);
-    return close_both(sums.in, out) ? 1 : 0;
+    return close_both(sums.in, out, infile, outfile, why) ? 1 : 0;
 }
 
-int read_tra_file(const char* infile, const char* outfile, console& messages) {
+int read_tra_file(const char* infile, const char* outfile, console& messages, failure& why) {
     row_sums no_memory;
     no_memory.failed = true;
-    row_sums sums = unless_out_of_memory(std::move(no_memory), [&] { return first_pas(infile); });
+    row_sums sums = unless_out_of_memory(std::move(no_memory), why, [&] { return first_pas(infile, why); });
     console_put(messages, "here\n");
     if (sums.failed) {
-        if (sums.in.fd >= 0) close_file(sums.in.fd);
+        if (sums.in.fd >= 0) close_reader(sums.in);
         return 0;
     }
-    return unless_out_of_memory(0, [&] { return complete_file(sums, outfile); });
+    return unless_out_of_memory(0, why, [&] { return complete_file(sums, infile, outfile, why); });
 }

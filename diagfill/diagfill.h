@@ -15,6 +15,7 @@ struct row_sums {
     std::unique_ptr<double[], free_deleter> rowsum;  // null: no table
     std::int64_t slots = 0;                          // rows 1..slots have a sum
     bool failed = false;  // a read error, a failed copy or no memory
+    int input_error = 0;  // why the input did not open
     file_id input;
     // The input as the first pass opened it, rewound for the second: never
     // opened again by its name. An input that cannot be read twice (a pipe)
@@ -24,8 +25,9 @@ struct row_sums {
 
 // Sums the values of each row. Entries are expected grouped by ascending
 // row; one out of order counts toward the largest row seen before it.
-row_sums first_pas(const char* infile);
+// A failure is marked in the sums, and its reason given.
+row_sums first_pas(const char* infile, failure& why);
 
 // Both passes; "here" goes to the console between them. Returns 1 after a
-// run that succeeded, else 0.
-int read_tra_file(const char* infile, const char* outfile, console& messages);
+// run that succeeded, else 0 and the reason.
+int read_tra_file(const char* infile, const char* outfile, console& messages, failure& why);

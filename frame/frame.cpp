@@ -1,13 +1,67 @@
 #include "frame.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 #include "numbers.h"
 #include "platform.h"
 
-int usage(std::string_view format_line) {
+#ifndef STATETOOLS_VERSION
+#define STATETOOLS_VERSION "unknown"
+#endif
+
+static void put(int fd, std::string_view text) { write_all(fd, text.data(), text.size()); }
+
+static bool is_argument(const char* arg, std::string_view option) { return std::string_view(arg) == option; }
+
+int answer_option(int argc, char** argv, const tool_text& tool) {
+    if (argc != 2) return -1;
+    if (is_argument(argv[1], "--help") || is_argument(argv[1], "-h")) {
+        keep_standard_streams_open();
+        put(standard_output, tool.format_line);
+        put(standard_output, tool.help);
+        return exit_ok;
+    }
+    if (is_argument(argv[1], "--version")) {
+        keep_standard_streams_open();
+        put(standard_output, tool.name);
+        put(standard_output, " (statetools) " STATETOOLS_VERSION "\n");
+        return exit_ok;
+    }
+    return -1;
+}
+
+int usage(const tool_text& tool) {
     keep_standard_streams_open();
-    console c{standard_output};
-    console_put(c, format_line);
+    put(standard_output, tool.format_line);
     return exit_usage;
+}
+
+failure system_failure(const char* path, int error) {
+    failure f;
+    f.path = path;
+    f.error = error != 0 ? error : EIO;
+    return f;
+}
+
+failure own_failure(const char* path, std::string_view reason) {
+    failure f;
+    f.path = path;
+    std::size_t n = std::min(reason.size(), sizeof f.reason - 1);
+    std::memcpy(f.reason, reason.data(), n);
+    return f;
+}
+
+failure memory_failure(std::int64_t states) {
+    failure f = own_failure("", "not enough memory");
+    if (states >= 0) {
+        char* p = f.reason + std::strlen(f.reason);
+        std::memcpy(p, " for ", 5);
+        p = write_int(p + 5, states);
+        std::memcpy(p, " states", 8);
+    }
+    return f;
 }
 
 console open_console() {
@@ -17,14 +71,38 @@ console open_console() {
 }
 
 void console_put(console& c, std::string_view text) {
-    if (!c.failed && !write_all(c.fd, text.data(), text.size())) c.failed = true;
+    if (c.failed) return;
+    if (!write_all(c.fd, text.data(), text.size())) {
+        c.failed = true;
+        c.error = errno;
+    }
 }
 
-int finish(console& c, std::int64_t result, bool run_ok) {
+// "tool: path: reason" on standard error, written without allocating.
+static void report(const tool_text& tool, const failure& why) {
+    put(standard_error, tool.name);
+    put(standard_error, ": ");
+    if (!why.path.empty()) {
+        put(standard_error, why.path);
+        put(standard_error, ": ");
+    }
+    put(standard_error, why.reason[0] != '\0' ? why.reason : std::strerror(why.error));
+    put(standard_error, "\n");
+}
+
+int finish(console& c, const tool_text& tool, std::int64_t result, bool run_ok, const failure& why) {
     char line[max_int_chars + 16] = "done: ";
     char* p = write_int(line + 6, result);
     *p++ = '\n';
     console_put(c, std::string_view(line, static_cast<std::size_t>(p - line)));
-    bool written = !c.failed && close_file(c.fd);
-    return run_ok && c.was_open && written ? exit_ok : exit_failed;
+    if (!c.failed && !close_file(c.fd)) {
+        c.failed = true;
+        c.error = errno;
+    }
+    if (!run_ok) {
+        report(tool, why);
+    } else if (!c.was_open || c.failed) {
+        report(tool, system_failure("standard output", c.was_open ? c.error : EBADF));
+    }
+    return run_ok && c.was_open && !c.failed ? exit_ok : exit_failed;
 }

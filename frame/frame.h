@@ -1,9 +1,11 @@
-// The frame of a run that every tool shares: the argument count and usage
-// line, the messages on standard output, the exit status.
+// The frame of a run that every tool shares: the arguments, the usage line
+// and the standard options, the messages on standard output, the reason
+// for a failure on standard error, the exit status.
 #pragma once
 
 #include <cstdint>
 #include <new>
+#include <string>
 #include <string_view>
 
 // Exit statuses shared by the tools.
@@ -11,14 +13,40 @@ constexpr int exit_ok = 0;
 constexpr int exit_failed = 1;
 constexpr int exit_usage = 2;
 
+// What a tool says of itself: its name, its usage line, and what --help
+// prints after the usage line.
+struct tool_text {
+    std::string_view name;
+    std::string_view format_line;
+    std::string_view help;
+};
+
+// A lone --help (or -h) prints the usage line and the help text, a lone
+// --version the name and version; either gives exit_ok. Any other
+// arguments give -1: they are the run's.
+int answer_option(int argc, char** argv, const tool_text& tool);
 // Prints the usage line and gives the status to exit with.
-int usage(std::string_view format_line);
+int usage(const tool_text& tool);
+
+// Why a run failed, for the one line it adds on standard error: the file
+// concerned (none for a lack of memory) and the system's error number or a
+// reason of our own.
+struct failure {
+    std::string path;
+    int error = 0;
+    char reason[64] = {};
+};
+failure system_failure(const char* path, int error);
+failure own_failure(const char* path, std::string_view reason);
+// "not enough memory for N states", or for states < 0 "not enough memory".
+failure memory_failure(std::int64_t states);
 
 // The console: standard output, written line by line as the messages come,
 // with nothing allocated, so that a run out of memory can still say so.
 struct console {
     int fd;
     bool failed = false;  // sticky, as for output files
+    int error = 0;        // the system's error number of the failed write
     bool was_open = true;  // standard output was open when the run began
 };
 
@@ -26,16 +54,19 @@ struct console {
 console open_console();
 void console_put(console& c, std::string_view text);
 // Prints the done line, closes standard output and gives the exit status:
-// a failed run, or a console that could not be written, is a failure.
-int finish(console& c, std::int64_t result, bool run_ok);
+// a failed run, or a console that could not be written, is a failure, and
+// its reason goes to standard error.
+int finish(console& c, const tool_text& tool, std::int64_t result, bool run_ok, const failure& why);
 
 // Runs a conversion; a failed allocation anywhere in it is a failed run,
-// which gives `failed`, and never an abort.
+// which gives `failed` and a lack of memory as the reason, and never an
+// abort.
 template <typename Result, typename Conversion>
-Result unless_out_of_memory(Result failed, Conversion conversion) noexcept {
+Result unless_out_of_memory(Result failed, failure& why, Conversion conversion) noexcept {
     try {
         return conversion();
     } catch (const std::bad_alloc&) {
+        why = memory_failure(-1);
         return failed;
     }
 }

@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string out = scratch_dir() + "/out.tra";
     std::string said = scratch_dir() + "/console";
     console messages{open_output_file(said.c_str(), true)};
-    int result = read_tra_file(in.c_str(), out.c_str(), messages);
+    failure why;
+    int result = read_tra_file(in.c_str(), out.c_str(), messages, why);
     require(!messages.failed && close_file(messages.fd));
     require(result == 1 && read_file_text(said) == "here\n");
     require(read_file_text(out) == reference_diagfill(input));

@@ -29,8 +29,9 @@ static void require_lines(line_reader& r, std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text = as_text(data, size);
-    int spool = open_spool_file();
-    line_reader r = make_line_reader(file_holding(text), spool);
+    line_reader r = make_line_reader(file_holding(text));
+    require(keep_copy(r));
+    int spool = r.spool;
     require_lines(r, text);
     std::string copied(text.size() + 1, '\0');
     require(pread(spool, copied.data(), copied.size(), 0) == static_cast<ssize_t>(text.size()));

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view input = as_text(data, size);
     std::string in = scratch_file("in.tra", input);
     std::string out = scratch_dir() + "/out.tra";
-    require(read_tra_file(in.c_str(), out.c_str()) == 1);
+    failure why;
+    require(read_tra_file(in.c_str(), out.c_str(), why) == 1);
     require(read_file_text(out) == expected_output(input));
     return 0;
 }

@@ -1,9 +1,22 @@
 #include "frame.h"
 #include "minmark.h"
 
+static constexpr tool_text minmark_text{
+    "minmark", "FORMAT: size k <infile> <outfile> \n",
+    "Reads the state listing infile and writes to outfile a label file that\n"
+    "gives the label \"minimum\" to those of the size states that meet the\n"
+    "condition for the threshold k. An infile of - is standard input.\n"
+    "Prints \"done: size\", or \"done: 0\" and the reason on standard error when\n"
+    "the run fails.\n"
+    "  -h, --help   this text\n"
+    "  --version    the version\n"
+    "More in man minmark.\n"};
+
 int main(int argc, char** argv) {
-    if (argc != 5) return usage("FORMAT: size k <infile> <outfile> \n");
+    if (int status = answer_option(argc, argv, minmark_text); status >= 0) return status;
+    if (argc != 5) return usage(minmark_text);
     console messages = open_console();
-    mark_result r = read_file(parse_argument(argv[1]), parse_argument(argv[2]), argv[3], argv[4]);
-    return finish(messages, r.result, r.ok);
+    failure why;
+    mark_result r = read_file(parse_argument(argv[1]), parse_argument(argv[2]), argv[3], argv[4], why);
+    return finish(messages, minmark_text, r.result, r.ok, why);
 }

@@ -1,6 +1,7 @@
 #include "minmark.h"
 
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -111,8 +112,9 @@ static bool allocate_marks(marks_table& m, std::int64_t size) {
 // Marks are never cleared: a state listed twice is marked if either line
 // meets the condition. States outside the table mark nothing. The per-line
 // routines are inlined into the loop (flatten).
-[[gnu::flatten]] static bool mark_states(int fd, std::int64_t k, marks_table& m) {
+[[gnu::flatten]] static bool mark_states(int fd, std::int64_t k, marks_table& m, const char* infile, failure& why) {
     line_reader in = make_line_reader(fd);
+    in.progress = start_progress("minmark", fd, 1);
     state_line s;
     while (more_lines(in)) {
         const char* p = in.next;
@@ -124,6 +126,8 @@ static bool allocate_marks(marks_table& m, std::int64_t size) {
         }
         in.next = p;
     }
+    close_reader(in);
+    if (in.failed) why = reading_failure(in, infile);
     return !in.failed;
 }
 
@@ -134,30 +138,41 @@ static void write_label(out_buf& out, std::int64_t state) {
     out.pos = p + label.size();
 }
 
-static bool write_labels(const char* outfile, const marks_table& m) {
+static bool write_labels(const char* outfile, const marks_table& m, failure& why) {
     int fd = open_output_file(outfile, true);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        why = system_failure(outfile, errno);
+        return false;
+    }
     out_buf out = make_out_buf(fd);
     out_put(out, "#DECLARATION\nminimum\n#END\n");
     for (std::int64_t w = 0; w <= m.size / 64; ++w)
         for (std::uint64_t bits = m.words[w]; bits != 0; bits &= bits - 1)
             write_label(out, w * 64 + std::countr_zero(bits));
-    return out_close(out);
+    if (out_close(out)) return true;
+    why = system_failure(outfile, out.error);
+    return false;
 }
 
-static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile) {
+static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile,
+                             failure& why) {
     marks_table marks;
-    if (!allocate_marks(marks, size)) return {};
-    int fd = open_input_file(infile);
-    if (fd < 0) return {};
-    bool read_ok = mark_states(fd, k, marks);
-    close_file(fd);
+    if (!allocate_marks(marks, size)) {
+        why = memory_failure(size);
+        return {};
+    }
+    int fd = open_input(infile);
+    if (fd < 0) {
+        why = system_failure(input_name(infile), errno);
+        return {};
+    }
+    bool read_ok = mark_states(fd, k, marks, infile, why);
     // The listing is read whole before the label file is opened, so both may
     // be the same file.
-    if (!read_ok || !write_labels(outfile, marks)) return {};
+    if (!read_ok || !write_labels(outfile, marks, why)) return {};
     return {size, true};
 }
 
-mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile) {
-    return unless_out_of_memory(mark_result{}, [&] { return mark_file(size, k, infile, outfile); });
+mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile, failure& why) {
+    return unless_out_of_memory(mark_result{}, why, [&] { return mark_file(size, k, infile, outfile, why); });
 }

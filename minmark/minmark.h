@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "frame.h"
+
 struct mark_result {
     std::int64_t result = 0;  // size after a run that succeeded, else 0
     bool ok = false;
@@ -25,4 +27,4 @@ struct state_line {
 const char* parse_state_line(const char* p, state_line& s);
 bool meets_minimum(const state_line& s, std::int64_t k);
 
-mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile);
+mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile, failure& why);

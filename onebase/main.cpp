@@ -1,9 +1,22 @@
 #include "frame.h"
 #include "onebase.h"
 
+static constexpr tool_text onebase_text{
+    "onebase", "FORMAT: <infile> <outfile> \n",
+    "Copies the transition file infile to outfile with one added to every row\n"
+    "and column index, turning 0-based indices into 1-based ones. An infile of\n"
+    "- is standard input.\n"
+    "Prints \"done: 1\", or \"done: 0\" and the reason on standard error when the\n"
+    "run fails.\n"
+    "  -h, --help   this text\n"
+    "  --version    the version\n"
+    "More in man onebase.\n"};
+
 int main(int argc, char** argv) {
-    if (argc != 3) return usage("FORMAT: <infile> <outfile> \n");
+    if (int status = answer_option(argc, argv, onebase_text); status >= 0) return status;
+    if (argc != 3) return usage(onebase_text);
     console messages = open_console();
-    int result = read_tra_file(argv[1], argv[2]);
-    return finish(messages, result, result == 1);
+    failure why;
+    int result = read_tra_file(argv[1], argv[2], why);
+    return finish(messages, onebase_text, result, result == 1, why);
 }

@@ -1,5 +1,7 @@
 #include "onebase.h"
 
+#include <cerrno>
+
 #include "frame.h"
 #include "transfile.h"
 
@@ -21,17 +23,20 @@
     }
 }
 
-static int shift_file(const char* infile, const char* outfile) {
-    int ip = open_input_file(infile);
+static int shift_file(const char* infile, const char* outfile, failure& why) {
+    int ip = open_input(infile);
+    int input_error = errno;
     int op;
-    if (!open_output_beside(ip, ip >= 0 ? identify_file(ip) : file_id{}, outfile, op)) return 0;
+    file_id input = ip >= 0 ? identify_file(ip) : file_id{};
+    if (!open_output_beside(ip, input_error, input, input_name(infile), outfile, op, why)) return 0;
     line_reader in = make_line_reader(ip);
+    in.progress = start_progress("onebase", ip, 1);
     out_buf out = make_out_buf(op);
     tra_header h;
     if (copy_header(in, out, h)) shift_entries(in, out);
-    return close_both(in, out) ? 1 : 0;
+    return close_both(in, out, infile, outfile, why) ? 1 : 0;
 }
 
-int read_tra_file(const char* infile, const char* outfile) {
-    return unless_out_of_memory(0, [&] { return shift_file(infile, outfile); });
+int read_tra_file(const char* infile, const char* outfile, failure& why) {
+    return unless_out_of_memory(0, why, [&] { return shift_file(infile, outfile, why); });
 }

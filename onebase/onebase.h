@@ -2,5 +2,7 @@
 // by one, turning 0-based indices into the 1-based ones diagfill reads.
 #pragma once
 
-// Returns 1 after a run that succeeded, else 0.
-int read_tra_file(const char* infile, const char* outfile);
+#include "frame.h"
+
+// Returns 1 after a run that succeeded, else 0 and the reason.
+int read_tra_file(const char* infile, const char* outfile, failure& why);

@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -36,7 +37,10 @@ out_buf make_memory_buf() { return make_out_buf(-1); }
         set_room(o, used);
         return;
     }
-    if (used > 0 && !o.failed && !write_all(o.fd, o.buf.data(), used)) o.failed = true;
+    if (used > 0 && !o.failed && !write_all(o.fd, o.buf.data(), used)) {
+        o.failed = true;
+        o.error = errno;
+    }
     set_room(o, 0);
 }
 
@@ -54,18 +58,25 @@ void out_put(out_buf& o, std::string_view text) {
 // full disk or a network file system: a failed close is a failed run.
 bool out_close(out_buf& o) {
     out_flush(o);
-    if (!close_file(o.fd)) o.failed = true;
+    if (!close_file(o.fd) && !o.failed) {
+        o.failed = true;
+        o.error = errno;
+    }
     o.fd = -1;
     return !o.failed;
 }
 
-int open_output_apart(const char* path, file_id input) {
-    if (same_file(input, identify_path(path))) return -1;
-    return open_output_file(path, true);
-}
-
-bool open_output_beside(int ip, file_id input, const char* outfile, int& op) {
-    op = ip >= 0 ? open_output_apart(outfile, input) : open_output_file(outfile, false);
+bool open_output_beside(int ip, int input_error, file_id input, const char* infile, const char* outfile, int& op,
+                        failure& why) {
+    op = -1;
+    if (ip < 0) {
+        why = system_failure(infile, input_error);
+        op = open_output_file(outfile, false);
+    } else if (same_file(input, identify_path(outfile))) {
+        why = own_failure(outfile, "input and output are the same file");
+    } else if ((op = open_output_file(outfile, true)) < 0) {
+        why = system_failure(outfile, errno);
+    }
     if (ip >= 0 && op >= 0) return true;
     if (ip >= 0) close_file(ip);
     if (op >= 0) close_file(op);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "frame.h"
 #include "platform.h"
 
 struct free_deleter {
@@ -44,6 +45,7 @@ struct out_buf {
     char* pos = nullptr;
     char* limit = nullptr;
     bool failed = false;  // sticky: a failed write is reported at the close
+    int error = 0;        // its system error number
 };
 
 out_buf make_out_buf(int fd);
@@ -72,11 +74,11 @@ void out_put(out_buf& o, std::string_view text);
 // Flushes and closes; false when any write or the close failed.
 bool out_close(out_buf& o);
 
-// Opens the output for writing, emptied, unless it names the input file
-// (truncating it would destroy what is still to be read): -1 then, and on
-// failure.
-int open_output_apart(const char* path, file_id input);
 // Where the input did not open (ip is -1), the output is created empty if
 // it does not exist and left as it is if it does, as the run cannot replace
-// it. Returns false, with both closed, unless both are open.
-bool open_output_beside(int ip, file_id input, const char* outfile, int& op);
+// it. Else it is opened for writing, emptied, unless it names the input file
+// (truncating it would destroy what is still to be read). Unless both are
+// open, both are closed and the failure is given: the input's when it did
+// not open (its error number is input_error), else the output's.
+bool open_output_beside(int ip, int input_error, file_id input, const char* infile, const char* outfile, int& op,
+                        failure& why);

@@ -1,19 +1,23 @@
 // What the operating system does for the tools: files opened by path as
 // descriptors, read, written, rewound and told apart. One source file a
 // platform family implements it; nothing else includes a platform header.
+// A call that fails leaves the system's error number in errno.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Opens a path for reading; a directory does not open. -1 on failure.
 int open_input_file(const char* path);
 // Opens a path for writing, created if it does not exist, and emptied when
 // truncate is set. -1 on failure.
 int open_output_file(const char* path, bool truncate);
-// An anonymous file for a copy of the input, gone once closed; -1 on
-// failure.
+// An anonymous file for a copy of the input, gone once closed, in the
+// folder for temporary files; -1 on failure. That folder is $TMPDIR when it
+// is set, else /tmp; on Windows the system's.
 int open_spool_file();
+std::string temporary_folder();
 
 // Reads up to n bytes: the count read, 0 at the end, -1 on an error.
 std::ptrdiff_t read_some(int fd, char* data, std::size_t n);
@@ -25,6 +29,9 @@ bool close_file(int fd);
 // Whether the file reads the same each time (a regular file, not a pipe or
 // a terminal).
 bool is_regular_file(int fd);
+// Its size in bytes, for a regular file; -1 when unknown.
+std::int64_t file_size(int fd);
+bool is_terminal(int fd);
 
 // Identity of a file, to tell when two names lead to the same file.
 struct file_id {
@@ -38,7 +45,9 @@ inline bool same_file(file_id a, file_id b) {
     return a.known && b.known && a.device == b.device && a.inode == b.inode;
 }
 
+constexpr int standard_input = 0;
 constexpr int standard_output = 1;
+constexpr int standard_error = 2;
 
 // Opens an empty stand-in onto any of the standard streams that is closed,
 // so that a file opened later cannot take its place and receive the

@@ -1,6 +1,7 @@
 // The operating system's part on Linux, macOS and the BSDs.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,11 +33,18 @@ int open_output_file(const char* path, bool truncate) {
     return open_retrying(path, O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0));
 }
 
+std::string temporary_folder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
+
+// Removed as soon as it is made: the open descriptor keeps it until closed.
 int open_spool_file() {
-    std::FILE* f = std::tmpfile();
-    if (f == nullptr) return -1;
-    int fd = dup(fileno(f));
-    std::fclose(f);
+    std::string path = temporary_folder() + "/statetools-XXXXXX";
+    int fd = mkstemp(path.data());
+    if (fd < 0) return -1;
+    unlink(path.c_str());
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
     return fd;
 }
 
@@ -67,6 +75,13 @@ bool is_regular_file(int fd) {
     struct stat st;
     return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
+
+std::int64_t file_size(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+bool is_terminal(int fd) { return isatty(fd) == 1; }
 
 static file_id identity(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "platform.h"
@@ -15,7 +16,10 @@ static HANDLE handle_of(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle
 // A directory does not open as a file here; NUL and other devices open
 // and read as empty, as /dev/null does elsewhere.
 int open_input_file(const char* path) {
-    return _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    int fd = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    DWORD attributes = fd < 0 ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) errno = EISDIR;
+    return fd;
 }
 
 int open_output_file(const char* path, bool truncate) {
@@ -23,12 +27,19 @@ int open_output_file(const char* path, bool truncate) {
                  _S_IREAD | _S_IWRITE);
 }
 
-// A file in the system's folder for temporary files, deleted when closed.
-int open_spool_file() {
+std::string temporary_folder() {
     char folder[MAX_PATH + 1];
-    char path[MAX_PATH + 1];
     DWORD n = GetTempPathA(sizeof folder, folder);
-    if (n == 0 || n > MAX_PATH || GetTempFileNameA(folder, "sto", 0, path) == 0) return -1;
+    return n > 0 && n <= MAX_PATH ? std::string(folder, n) : std::string(".");
+}
+
+// Deleted by the system when closed.
+int open_spool_file() {
+    char path[MAX_PATH + 1];
+    if (GetTempFileNameA(temporary_folder().c_str(), "sto", 0, path) == 0) {
+        errno = EACCES;
+        return -1;
+    }
     return _open(path, _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
 }
 
@@ -59,6 +70,14 @@ bool is_regular_file(int fd) {
     return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
+
+std::int64_t file_size(int fd) {
+    HANDLE h = handle_of(fd);
+    LARGE_INTEGER size;
+    return is_regular_file(fd) && GetFileSizeEx(h, &size) ? size.QuadPart : -1;
+}
+
+bool is_terminal(int fd) { return _isatty(fd) != 0; }
 
 // The volume's serial number and the file's index tell files apart, as the
 // device and inode numbers do elsewhere.
@@ -92,6 +111,7 @@ bool keep_standard_streams_open() {
             _close(nul);
         }
     }
+    _setmode(standard_input, _O_BINARY);
     _setmode(standard_output, _O_BINARY);
     return stdout_open;
 }

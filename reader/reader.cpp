@@ -1,16 +1,22 @@
 #include "reader.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "numbers.h"
 
 // The buffer holds a block, or a long line and a block, and the padding.
 static std::size_t first_size() { return 2 * read_block_size + line_padding + 1; }
 
-line_reader make_line_reader(int fd, int spool) {
+static bool is_standard_input(const char* path) { return path[0] == '-' && path[1] == '\0'; }
+
+int open_input(const char* path) { return is_standard_input(path) ? standard_input : open_input_file(path); }
+
+const char* input_name(const char* path) { return is_standard_input(path) ? "standard input" : path; }
+
+line_reader make_line_reader(int fd) {
     line_reader r;
     r.fd = fd;
-    r.spool = spool;
     r.buf.resize(first_size());
     r.next = r.lines_end = r.buf.data();
     return r;
@@ -21,6 +27,12 @@ static const char* last_line_feed(const char* from, const char* to) {
     while (to != from)
         if (*--to == '\n') return to;
     return nullptr;
+}
+
+static void fail(line_reader& r, bool in_spool) {
+    r.failed = true;
+    r.error = errno;
+    r.spool_failed = in_spool;
 }
 
 // Moves the line being read to the front, then reads behind it; returns
@@ -38,10 +50,13 @@ static std::size_t read_block(line_reader& r) {
     base = r.buf.data();
     r.next = r.lines_end = base;
     std::ptrdiff_t n = read_some(r.fd, base + carried, r.buf.size() - carried - line_padding - 1);
-    if (n < 0) r.failed = true;
-    if (n > 0 && r.spool >= 0 && !write_all(r.spool, base + carried, static_cast<std::size_t>(n))) r.failed = true;
+    if (n < 0) fail(r, false);
+    if (n > 0 && r.spool >= 0 && !write_all(r.spool, base + carried, static_cast<std::size_t>(n))) fail(r, true);
     if (n <= 0) r.at_end = true;
-    if (n > 0) r.data_end += static_cast<std::size_t>(n);
+    if (n > 0) {
+        r.data_end += static_cast<std::size_t>(n);
+        progress_read(r.progress, n);
+    }
     return carried;
 }
 
@@ -78,5 +93,24 @@ bool rewind_reader(line_reader& r) {
     r.next = r.lines_end = r.buf.data();
     r.data_end = 0;
     r.at_end = false;
-    return !r.failed && rewind_file(r.fd);
+    next_progress_pass(r.progress, r.progress.done);
+    if (!r.failed && !rewind_file(r.fd)) fail(r, false);
+    return !r.failed;
+}
+
+void close_reader(line_reader& r) {
+    close_file(r.fd);
+    r.fd = -1;
+    clear_progress(r.progress);
+}
+
+bool keep_copy(line_reader& r) {
+    r.spool_folder = temporary_folder();
+    r.spool = open_spool_file();
+    if (r.spool < 0) fail(r, true);
+    return r.spool >= 0;
+}
+
+failure reading_failure(const line_reader& r, const char* path) {
+    return system_failure(r.spool_failed ? r.spool_folder.c_str() : input_name(path), r.error);
 }

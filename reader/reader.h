@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
+#include "frame.h"
 #include "output.h"
+#include "progress.h"
 
 #ifdef TINY_BLOCKS
 constexpr std::size_t read_block_size = 64;  // so that tests cross block ends
@@ -25,9 +28,23 @@ struct line_reader {
     std::size_t data_end = 0;
     bool at_end = false;
     bool failed = false;  // a read error (or a failed copy) ended the input
+    int error = 0;        // its system error number
+    bool spool_failed = false;  // the copy failed, not the read
+    std::string spool_folder;   // where the copy is
+    progress_line progress;     // off unless a tool starts it
 };
 
-line_reader make_line_reader(int fd, int spool = -1);
+// Opens the input named by path for reading, "-" being standard input: -1
+// on failure. input_name gives the name it has in messages.
+int open_input(const char* path);
+const char* input_name(const char* path);
+
+line_reader make_line_reader(int fd);
+// Keeps a copy of every byte read in a temporary file, for an input that
+// cannot be read twice: false when the copy cannot be made.
+bool keep_copy(line_reader& r);
+// Why the reading failed: the input could not be read, or not copied.
+failure reading_failure(const line_reader& r, const char* path);
 
 // Makes lines ready from next up to lines_end: false once the input is
 // done. A line that crosses a block end is moved to the buffer's start and
@@ -47,3 +64,5 @@ const char* take_line(line_reader& r);
 // Starts the reading again from the start of the file (a regular file, or
 // the spool of a pipe).
 bool rewind_reader(line_reader& r);
+// Closes the input and clears its progress line.
+void close_reader(line_reader& r);

@@ -16,6 +16,9 @@ for tool in diagfill onebase minmark; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$tool.1: $warnings"
   LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "^SYNOPSIS" || fail "$tool.1 does not render"
+  version=$("$prefix/bin/$tool" --version | sed 's/.*) //')
+  LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "statetools $version" ||
+    fail "$tool.1 does not give the version $version"
   status=0
   "$prefix/bin/$tool" >/dev/null || status=$?
   [ "$status" = 2 ] || fail "$tool without arguments exited $status"

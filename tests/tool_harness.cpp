@@ -31,13 +31,16 @@ std::string shell_quoted(const std::string& s) {
 
 tool_run run_shell(const std::string& command) {
     tool_run r;
-    std::FILE* p = popen(command.c_str(), "r");
+    temp_dir dir;
+    std::string errors = dir.file("errors");
+    std::FILE* p = popen(("{ " + command + "\n} 2>" + shell_quoted(errors)).c_str(), "r");
     if (p == nullptr) return r;
     char buf[4096];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
     int status = pclose(p);
     if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    r.errors = read_text(errors);
     return r;
 }
 
@@ -63,6 +66,7 @@ std::string convert_text(const std::string& tool, const std::string& input, cons
     write_text(dir.file("in"), input);
     tool_run r = run_tool(tool, {dir.file("in"), dir.file("out")});
     EXPECT_EQ(r.output, messages);
+    EXPECT_EQ(r.errors, "");
     EXPECT_EQ(r.status, 0);
     return read_text(dir.file("out"));
 }

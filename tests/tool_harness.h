@@ -10,6 +10,7 @@ namespace fs = std::filesystem;
 struct tool_run {
     int status = -1;     // the exit status, or -1 when the tool did not exit
     std::string output;  // what it printed on standard output
+    std::string errors;  // and on standard error
 };
 
 // A fresh folder, removed with everything in it at the end of the test.
@@ -21,13 +22,14 @@ struct temp_dir {
 };
 
 std::string tool_path(const std::string& name);
-// Runs a shell command line; its standard output is captured.
+// Runs a shell command line; its standard output and error are captured.
 tool_run run_shell(const std::string& command);
 // Runs a tool with the given arguments, each quoted for the shell.
 tool_run run_tool(const std::string& name, const std::vector<std::string>& args);
 
 // Runs a converter on input written to a file; expects it to succeed with
-// the given messages, and returns what it wrote.
+// the given messages and nothing on standard error, and returns what it
+// wrote.
 std::string convert_text(const std::string& tool, const std::string& input, const std::string& messages);
 
 void write_text(const std::string& path, const std::string& text);

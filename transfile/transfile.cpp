@@ -182,9 +182,12 @@ char* write_entry_line(char* q, const tra_entry& e, index_shift shift) {
     return shift == index_shift::plus_one ? write_entry<index_shift::plus_one>(q, e) : write_entry<index_shift::none>(q, e);
 }
 
-bool close_both(line_reader& in, out_buf& out) {
-    bool read_ok = !in.failed;
-    close_file(in.fd);
+bool close_both(line_reader& in, out_buf& out, const char* infile, const char* outfile, failure& why) {
+    close_reader(in);
     bool written = out_close(out);
-    return read_ok && written;
+    if (in.failed)
+        why = reading_failure(in, infile);
+    else if (!written)
+        why = system_failure(outfile, out.error);
+    return !in.failed && written;
 }

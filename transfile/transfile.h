@@ -65,5 +65,5 @@ enum class index_shift { none, plus_one };
 char* write_entry_line(char* q, const tra_entry& e, index_shift shift);
 
 // Closes the input, then the output: true when every read and every write
-// succeeded.
-bool close_both(line_reader& in, out_buf& out);
+// succeeded, else false with the reason.
+bool close_both(line_reader& in, out_buf& out, const char* infile, const char* outfile, failure& why);

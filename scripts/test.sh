@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Sets up what the tests need on a fresh Debian or Ubuntu machine (with
+# apt-get, as root or through sudo; elsewhere it names the packages), then
+# builds the tools and the tests into build/ and runs the tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+missing=()
+command -v cmake >/dev/null || missing+=(cmake)
+command -v g++ >/dev/null || missing+=(g++)
+command -v make >/dev/null || missing+=(make)
+[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+command -v man >/dev/null || missing+=(man-db)
+if [ ${#missing[@]} -gt 0 ]; then
+  as_root=()
+  [ "$(id -u)" = 0 ] || as_root=(sudo)
+  if command -v apt-get >/dev/null && { [ ${#as_root[@]} = 0 ] || command -v sudo >/dev/null; }; then
+    "${as_root[@]}" apt-get update
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+  else
+    echo "scripts/test.sh: install these first: ${missing[*]} (Debian package names)" >&2
+    exit 1
+  fi
+fi
+
+cmake -S . -B build -DBUILD_TESTING=ON
+cmake --build build -j2
+ctest --test-dir build --output-on-failure
