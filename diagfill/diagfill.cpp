@@ -52,19 +52,31 @@ struct row_reading {
     std::int64_t prev_row = -1;
     double sum = 0.0;
     tra_entry e;
-    row_reading rows;
+    row_text rows;
     while (more_lines(in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         while (p != end) {
-            p = parse_summed_entry_line(p, end, e) + 1;
-            std::int64_t row = rows.value(e.row);
+            std::int64_t row;
+            double val;
+            const char* line_feed = take_common_summed_line(p, rows, row, val);
+            if (line_feed != nullptr) {
+                // Kept for a later line that lacks them.
+                e.row.value = row;
+                e.row.digits = 0;
+                e.val.value = val;
+            } else {
+                line_feed = parse_summed_entry_line(p, end, e);
+                row = row_of(e);
+                val = e.val.value;
+            }
+            p = line_feed + 1;
             if (prev_row == -1 || row > prev_row) {
                 keep_row_sum(sums, prev_row, sum);
                 prev_row = row;
                 sum = row_sum(sums, prev_row);
             }
-            sum = added(sum, e.val.value);
+            sum = added(sum, val);
         }
         in.next = p;
     }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "digits.h"
 #include "reals.h"
 
 // A header line's word ends at any white space, the line feed included.
@@ -69,33 +70,34 @@ static bool plain_index(const char* digits, const char* field_end) {
     return true;
 }
 
-// The common line to be summed: plain indices of one to seven digits, each
-// followed by one blank, and a plain decimal right before the line feed.
-// Its line feed, or null for a line of any other shape (e is then as it
-// was).
-[[gnu::always_inline]] inline const char* take_common_summed_line(const char* p, tra_entry& e) {
-    std::uint64_t row = load_line_word(p);
-    int n = leading_digits(row);
-    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ') return nullptr;
+// The row at a line's start, where it is one to seven digits and a blank:
+// its digit count, else 0. The row text learns it.
+static int common_row(std::uint64_t w, const char* p, row_text& rows) {
+    if ((w & rows.mask) == rows.text) return rows.digits;
+    int n = leading_digits(w);
+    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ') return 0;
+    rows.mask = ~std::uint64_t{0} >> (56 - 8 * n);  // the digits and the blank
+    rows.text = w & rows.mask;
+    rows.digits = n;
+    rows.row = static_cast<std::int64_t>(digits_value(w, n));
+    return n;
+}
+
+const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value) {
+    int n = common_row(load_line_word(p), p, rows);
+    if (n == 0) return nullptr;
     const char* c = p + n + 1;
     int m = leading_digits(load_line_word(c));
     if (static_cast<unsigned>(m - 1) >= 7 || c[m] != ' ') return nullptr;
-    double value;
     const char* end = scan_common_real(c + m + 1, value);
     if (end == nullptr || *end != '\n') return nullptr;
-    e.row.word = row;
-    e.row.digits = n;
-    e.val.value = value;
-    e.val.kept = copied_real::form::as_double;
+    row = rows.row;
     return end;
 }
 
 template <entry_use use>
 [[gnu::always_inline]] inline const char* parse_entry(const char* p, const char* lines_end, tra_entry& e) {
     const char* line = p;
-    if (use == entry_use::sums) {
-        if (const char* line_feed = take_common_summed_line(p, e)) return line_feed;
-    }
     if (use == entry_use::copy) {
         const char* col_end;
         if (take_common_indices(p, e, col_end)) {

@@ -58,6 +58,23 @@ const char* parse_entry_line(const char* p, const char* lines_end, tra_entry& e)
 const char* parse_summed_entry_line(const char* p, const char* lines_end, tra_entry& e);
 const char* parse_copied_entry_line(const char* p, const char* lines_end, tra_entry& e);
 
+// The row of the line before, kept as its text with the blank after it,
+// and its value: a common line that begins with the same bytes has the same
+// row, which need not be scanned or worked out again. At first it matches
+// no line.
+struct row_text {
+    std::uint64_t mask = 0xFF;
+    std::uint64_t text = 0x100;
+    int digits = 0;
+    std::int64_t row = 0;
+};
+
+// The common line to be summed: plain indices of one to seven digits, each
+// followed by one blank, and a plain decimal right before the line feed.
+// Its line feed, with its row and value; null for a line of any other shape
+// (to be parsed in full).
+const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value);
+
 // "%d %d %lf\n" at q, with the indices as they are or each plus one (the
 // largest, 2^63 - 1, becomes 2^63); returns the end. max_line_output / 2
 // bytes at q must be free.
