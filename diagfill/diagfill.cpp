@@ -29,21 +29,6 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
     if (in_table(sums, row)) sums.rowsum[row - 1] = sum;
 }
 
-// The row of the line before, and the word of its digits: most lines
-// repeat it, and then its value need not be worked out again.
-struct row_reading {
-    std::uint64_t word = 0;
-    std::int64_t row = 0;
-    std::int64_t value(const lazy_int& field) {
-        std::uint64_t digits = digits_of(field);
-        if (digits == 0 || digits != word) {
-            word = digits;
-            row = value_of(field);
-        }
-        return row;
-    }
-};
-
 // The sum of the row being summed is kept here while its entries come, and
 // goes to the table when a greater row starts. As rows only grow, each
 // row's entries are summed in one stretch. The per-line routines are
@@ -130,15 +115,15 @@ static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
     std::int64_t pres_row = 0;
     bool row_flag = false;
     tra_entry e;
-    row_reading rows;
+    row_text rows;
     while (more_lines(in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         char* q = out.pos;
         while (p != end) {
             q = out_line_room(out, q);
-            p = parse_copied_entry_line(p, end, e) + 1;
-            std::int64_t row = rows.value(e.row);
+            p = parse_copied_entry_line(p, end, rows, e) + 1;
+            std::int64_t row = row_of(e);
             if (row > pres_row) {
                 pres_row = row;
                 row_flag = false;

@@ -9,13 +9,14 @@
 // inlined into the loop (flatten).
 [[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out) {
     tra_entry e;
+    row_text rows;
     while (more_lines(in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         char* q = out.pos;
         while (p != end) {
             q = out_line_room(out, q);
-            p = parse_copied_entry_line(p, end, e) + 1;
+            p = parse_copied_entry_line(p, end, rows, e) + 1;
             q = write_entry_line(q, e, index_shift::plus_one);
         }
         in.next = p;

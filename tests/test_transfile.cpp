@@ -68,11 +68,12 @@ TEST(EntryLine, FieldsUpToTheFirstThatFails) {
         const char* end = line.data() + line.size() - line_padding;
         for (int use = 0; use < 3; ++use) {
             tra_entry e;
+            row_text rows;
             e.row.value = e.col.value = 9;
             e.val.value = 9.0;
             const char* feed = use == 0 ? parse_entry_line(line.data(), end, e)
                                : use == 1 ? parse_summed_entry_line(line.data(), end, e)
-                                          : parse_copied_entry_line(line.data(), end, e);
+                                          : parse_copied_entry_line(line.data(), end, rows, e);
             EXPECT_EQ(feed, end - 1) << c.line;
             EXPECT_EQ(row_of(e), c.row) << c.line;
             if (use != 1) {
@@ -89,9 +90,10 @@ TEST(EntryLine, FieldsUpToTheFirstThatFails) {
 std::string copied(const std::vector<std::string>& lines, index_shift shift) {
     out_buf o = make_memory_buf();
     tra_entry e;
+    row_text rows;
     for (const auto& text : lines) {
         std::string line = padded(text);
-        parse_copied_entry_line(line.data(), line.data() + line.size() - line_padding, e);
+        parse_copied_entry_line(line.data(), line.data() + line.size() - line_padding, rows, e);
         o.pos = write_entry_line(out_line_room(o), e, shift);
     }
     return std::string(out_text(o));

@@ -48,34 +48,12 @@ static bool plain_index(const char* digits, const char* field_end) {
     return (*digits >= '1' && *digits <= '9') || (*digits == '0' && field_end == digits + 1);
 }
 
-// The common entry line begins "row col " with plain indices of one to
-// seven digits, the row at the line's start and one blank after each: they
-// are taken in two words, without the general scans.
-[[gnu::always_inline]] inline bool take_common_indices(const char* p, tra_entry& e, const char*& col_end) {
-    std::uint64_t row = load_line_word(p);
-    int n = leading_digits(row);
-    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ' || (n > 1 && *p == '0')) return false;
-    const char* c = p + n + 1;
-    std::uint64_t col = load_line_word(c);
-    int m = leading_digits(col);
-    if (static_cast<unsigned>(m - 1) >= 7 || (m > 1 && *c == '0')) return false;
-    e.row.word = row;
-    e.row.digits = n;
-    e.col.word = col;
-    e.col.digits = m;
-    e.indices = p;
-    e.row_length = static_cast<std::uint32_t>(n);
-    e.indices_length = static_cast<std::uint32_t>(n + 1 + m);
-    col_end = c + m;
-    return true;
-}
-
-// The row at a line's start, where it is one to seven digits and a blank:
-// its digit count, else 0. The row text learns it.
-static int common_row(std::uint64_t w, const char* p, row_text& rows) {
+// The row at a line's start, where it is a plain index of one to seven
+// digits and a blank: its digit count, else 0. The row text learns it.
+[[gnu::always_inline]] inline int common_row(std::uint64_t w, const char* p, row_text& rows) {
     if ((w & rows.mask) == rows.text) return rows.digits;
     int n = leading_digits(w);
-    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ') return 0;
+    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ' || (n > 1 && *p == '0')) return 0;
     rows.mask = ~std::uint64_t{0} >> (56 - 8 * n);  // the digits and the blank
     rows.text = w & rows.mask;
     rows.digits = n;
@@ -95,12 +73,36 @@ const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t&
     return end;
 }
 
+// The common entry line begins "row col " with plain indices of one to
+// seven digits, the row at the line's start and one blank after each: they
+// are taken in two words, without the general scans, and a repeated row by
+// its text.
+[[gnu::always_inline]] inline bool take_common_indices(const char* p, row_text& rows, tra_entry& e,
+                                                       const char*& col_end) {
+    int n = common_row(load_line_word(p), p, rows);
+    if (n == 0) return false;
+    const char* c = p + n + 1;
+    std::uint64_t col = load_line_word(c);
+    int m = leading_digits(col);
+    if (static_cast<unsigned>(m - 1) >= 7 || (m > 1 && *c == '0')) return false;
+    e.row.value = rows.row;
+    e.row.digits = 0;
+    e.col.word = col;
+    e.col.digits = m;
+    e.indices = p;
+    e.row_length = static_cast<std::uint32_t>(n);
+    e.indices_length = static_cast<std::uint32_t>(n + 1 + m);
+    col_end = c + m;
+    return true;
+}
+
 template <entry_use use>
-[[gnu::always_inline]] inline const char* parse_entry(const char* p, const char* lines_end, tra_entry& e) {
+[[gnu::always_inline]] inline const char* parse_entry(const char* p, const char* lines_end, row_text* rows,
+                                                     tra_entry& e) {
     const char* line = p;
     if (use == entry_use::copy) {
         const char* col_end;
-        if (take_common_indices(p, e, col_end)) {
+        if (take_common_indices(p, *rows, e, col_end)) {
             const char* val_end = scan_copied_real(col_end, e.val);
             return line_feed_after(val_end != nullptr ? val_end : col_end, lines_end);
         }
@@ -126,15 +128,15 @@ template <entry_use use>
 }
 
 const char* parse_entry_line(const char* p, const char* lines_end, tra_entry& e) {
-    return parse_entry<entry_use::all>(p, lines_end, e);
+    return parse_entry<entry_use::all>(p, lines_end, nullptr, e);
 }
 
 const char* parse_summed_entry_line(const char* p, const char* lines_end, tra_entry& e) {
-    return parse_entry<entry_use::sums>(p, lines_end, e);
+    return parse_entry<entry_use::sums>(p, lines_end, nullptr, e);
 }
 
-const char* parse_copied_entry_line(const char* p, const char* lines_end, tra_entry& e) {
-    return parse_entry<entry_use::copy>(p, lines_end, e);
+const char* parse_copied_entry_line(const char* p, const char* lines_end, row_text& rows, tra_entry& e) {
+    return parse_entry<entry_use::copy>(p, lines_end, &rows, e);
 }
 
 // Adds one to the decimal digits from first up to stop, in place; false when

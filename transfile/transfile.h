@@ -49,15 +49,6 @@ bool read_header_line(line_reader& in, std::string& keyword, std::int64_t& numbe
 bool copy_header(line_reader& in, out_buf& out, tra_header& h);
 void write_header_line(out_buf& out, std::string_view keyword, std::int64_t number);
 
-// "%d%d%lf" on the line at p, whose line feed comes before lines_end:
-// fields are assigned up to the first that cannot be read. Each returns
-// the line's line feed. To be summed, col is only passed over and the value
-// is kept as a double; to be copied, the value is kept as it will be
-// written and the text of the indices is kept where it can be copied.
-const char* parse_entry_line(const char* p, const char* lines_end, tra_entry& e);
-const char* parse_summed_entry_line(const char* p, const char* lines_end, tra_entry& e);
-const char* parse_copied_entry_line(const char* p, const char* lines_end, tra_entry& e);
-
 // The row of the line before, kept as its text with the blank after it,
 // and its value: a common line that begins with the same bytes has the same
 // row, which need not be scanned or worked out again. At first it matches
@@ -68,6 +59,16 @@ struct row_text {
     int digits = 0;
     std::int64_t row = 0;
 };
+
+// "%d%d%lf" on the line at p, whose line feed comes before lines_end:
+// fields are assigned up to the first that cannot be read. Each returns
+// the line's line feed. To be summed, col is only passed over and the value
+// is kept as a double; to be copied, the value is kept as it will be
+// written and the text of the indices is kept where it can be copied, and
+// rows knows a repeated row.
+const char* parse_entry_line(const char* p, const char* lines_end, tra_entry& e);
+const char* parse_summed_entry_line(const char* p, const char* lines_end, tra_entry& e);
+const char* parse_copied_entry_line(const char* p, const char* lines_end, row_text& rows, tra_entry& e);
 
 // The common line to be summed: plain indices of one to seven digits, each
 // followed by one blank, and a plain decimal right before the line feed.
