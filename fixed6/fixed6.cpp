@@ -215,13 +215,15 @@ bool round_up(char* text, int n) noexcept {
     return false;
 }
 
-// The plain decimal at p written as its own text: a sign, one to seven
-// integer digits as "%lf" writes them (no leading zero but a lone one),
-// maybe a point and digits. Up to six decimals are written as they stand;
-// with more, the 7th decides the rounding unless it is a 4 or a 5 (then
-// the tail lies within a tenth of a millionth of the half, too near for so
-// short a look). Null for any other text.
-const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
+// The plain decimal at p written at `to` as its own text: a sign, one to
+// seven integer digits as "%lf" writes them (no leading zero but a lone
+// one), maybe a point and digits. Up to six decimals are written as they
+// stand; with more, the 7th decides the rounding unless it is a 4 or a 5
+// (then the tail lies within a tenth of a millionth of the half, too near
+// for so short a look). Sixteen bytes are stored at `to`: the text, its
+// length in `kept`, and then `zeros` zeros are still to be written. Returns
+// the end of the field, or null for any other text.
+const char* decimal_text(const char* p, char* to, int& kept, int& zeros) noexcept {
     const char* digits = p + (*p == '-');
     int n = leading_digits(load_word(digits));
     // ".5" is written with its "0" in front.
@@ -245,20 +247,34 @@ const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
         if ((seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0')) return nullptr;
         up = seventh >= '5';
     }
+    constexpr std::size_t text_size = sizeof copied_real::text;
     int sign = static_cast<int>(digits - p);
     if (bare_point) {
-        v.text[0] = '-';
-        v.text[sign] = '0';
-        std::memcpy(v.text + sign + 1, digits, sizeof v.text - 2);
+        to[0] = '-';
+        to[sign] = '0';
+        std::memcpy(to + sign + 1, digits, text_size - 2);
     } else {
-        std::memcpy(v.text, p, sizeof v.text);
+        std::memcpy(to, p, text_size);
     }
-    int kept = static_cast<int>(point - p) + bare_point + (decimals > 0 ? 1 + std::min(decimals, 6) : 0);
-    if (decimals == 0) v.text[kept++] = '.';
-    if (up && !round_up(v.text, kept)) return nullptr;  // all nines: one more digit
+    kept = static_cast<int>(point - p) + bare_point + (decimals > 0 ? 1 + std::min(decimals, 6) : 0);
+    if (decimals == 0) to[kept++] = '.';
+    if (up && !round_up(to, kept)) return nullptr;  // all nines: one more digit
+    zeros = 6 - std::min(decimals, 6);
+    return end;
+}
+
+void keep_text(copied_real& v, const char* text, int kept, int zeros) noexcept {
+    std::memcpy(v.text, text, sizeof v.text);
     v.length = static_cast<std::uint8_t>(kept);
-    v.zeros = static_cast<std::uint8_t>(6 - std::min(decimals, 6));
+    v.zeros = static_cast<std::uint8_t>(zeros);
     v.kept = copied_real::form::as_text;
+}
+
+const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
+    char text[sizeof v.text];
+    int kept, zeros;
+    const char* end = decimal_text(p, text, kept, zeros);
+    if (end != nullptr) keep_text(v, text, kept, zeros);
     return end;
 }
 
@@ -275,5 +291,15 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     }
     const char* end = scan_real(p, v.value);
     if (end != nullptr) v.kept = copied_real::form::as_double;
+    return end;
+}
+
+const char* copy_common_real(const char* p, char*& q, copied_real& v) noexcept {
+    int kept, zeros;
+    const char* end = decimal_text(p, q, kept, zeros);
+    if (end == nullptr) return nullptr;
+    keep_text(v, q, kept, zeros);
+    store_word(q + kept, all_bytes('0'));
+    q += kept + zeros;
     return end;
 }

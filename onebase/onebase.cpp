@@ -15,9 +15,9 @@
         const char* end = in.lines_end;
         char* q = out.pos;
         while (p != end) {
-            q = out_line_room(out, q);
-            p = parse_copied_entry_line(p, end, rows, e) + 1;
-            q = write_entry_line(q, e, index_shift::plus_one);
+            const char* line_feed;
+            q = copy_entry_line(out_line_room(out, q), p, end, rows, e, index_shift::plus_one, line_feed);
+            p = line_feed + 1;
         }
         in.next = p;
         out.pos = q;

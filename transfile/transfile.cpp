@@ -76,9 +76,8 @@ const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t&
 // The common entry line begins "row col " with plain indices of one to
 // seven digits, the row at the line's start and one blank after each: they
 // are taken in two words, without the general scans, and a repeated row by
-// its text.
-[[gnu::always_inline]] inline bool take_common_indices(const char* p, row_text& rows, tra_entry& e,
-                                                       const char*& col_end) {
+// its text. False for a line of any other shape.
+static bool take_common_indices(const char* p, row_text& rows, tra_entry& e, const char*& col_end) {
     int n = common_row(load_line_word(p), p, rows);
     if (n == 0) return false;
     const char* c = p + n + 1;
@@ -184,6 +183,32 @@ template <index_shift shift>
 
 char* write_entry_line(char* q, const tra_entry& e, index_shift shift) {
     return shift == index_shift::plus_one ? write_entry<index_shift::plus_one>(q, e) : write_entry<index_shift::none>(q, e);
+}
+
+// After take_common_indices, the rest of a common line copied at q: the end
+// at q, or null for a line of another shape (e's value may have changed).
+template <index_shift shift>
+[[gnu::always_inline]] inline char* copy_common(char* q, const char* col_end, tra_entry& e, const char*& line_feed) {
+    if (*col_end != ' ') return nullptr;
+    q = write_indices<shift>(q, e);
+    *q++ = ' ';
+    const char* end = copy_common_real(col_end + 1, q, e.val);
+    if (end == nullptr || *end != '\n') return nullptr;
+    *q++ = '\n';
+    line_feed = end;
+    return q;
+}
+
+char* copy_entry_line(char* q, const char* p, const char* lines_end, row_text& rows, tra_entry& e, index_shift shift,
+                      const char*& line_feed) {
+    const char* col_end;
+    if (take_common_indices(p, rows, e, col_end)) {
+        char* end = shift == index_shift::plus_one ? copy_common<index_shift::plus_one>(q, col_end, e, line_feed)
+                                                   : copy_common<index_shift::none>(q, col_end, e, line_feed);
+        if (end != nullptr) return end;
+    }
+    line_feed = parse_copied_entry_line(p, lines_end, rows, e);
+    return write_entry_line(q, e, shift);
 }
 
 bool close_both(line_reader& in, out_buf& out, const char* infile, const char* outfile, failure& why) {

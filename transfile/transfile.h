@@ -82,6 +82,13 @@ const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t&
 enum class index_shift { none, plus_one };
 char* write_entry_line(char* q, const tra_entry& e, index_shift shift);
 
+// An entry line copied at q as parse_copied_entry_line and write_entry_line
+// would, in one pass where it is common (plain indices of one to seven
+// digits and a value of the common text, each after one blank, right
+// before the line feed). The end at q, and the line's line feed.
+char* copy_entry_line(char* q, const char* p, const char* lines_end, row_text& rows, tra_entry& e, index_shift shift,
+                      const char*& line_feed);
+
 // Closes the input, then the output: true when every read and every write
 // succeeded, else false with the reason.
 bool close_both(line_reader& in, out_buf& out, const char* infile, const char* outfile, failure& why);
