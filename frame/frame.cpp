@@ -86,7 +86,10 @@ static void report(const tool_text& tool, const failure& why) {
         put(standard_error, why.path);
         put(standard_error, ": ");
     }
-    put(standard_error, why.reason[0] != '\0' ? why.reason : std::strerror(why.error));
+    if (why.reason[0] != '\0')
+        put(standard_error, why.reason);
+    else
+        put(standard_error, why.error != 0 ? std::strerror(why.error) : "the run failed");
     put(standard_error, "\n");
 }
 
