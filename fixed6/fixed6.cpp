@@ -263,18 +263,19 @@ const char* decimal_text(const char* p, char* to, int& kept, int& zeros) noexcep
     return end;
 }
 
-void keep_text(copied_real& v, const char* text, int kept, int zeros) noexcept {
-    std::memcpy(v.text, text, sizeof v.text);
+void keep_length(copied_real& v, int kept, int zeros) noexcept {
     v.length = static_cast<std::uint8_t>(kept);
     v.zeros = static_cast<std::uint8_t>(zeros);
     v.kept = copied_real::form::as_text;
 }
 
+// Where the text turns out not to decide (all nines to round up), v.text
+// has been written over, but then the other forms of scan_copied_real
+// always take the value.
 const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
-    char text[sizeof v.text];
     int kept, zeros;
-    const char* end = decimal_text(p, text, kept, zeros);
-    if (end != nullptr) keep_text(v, text, kept, zeros);
+    const char* end = decimal_text(p, v.text, kept, zeros);
+    if (end != nullptr) keep_length(v, kept, zeros);
     return end;
 }
 
@@ -298,7 +299,8 @@ const char* copy_common_real(const char* p, char*& q, copied_real& v) noexcept {
     int kept, zeros;
     const char* end = decimal_text(p, q, kept, zeros);
     if (end == nullptr) return nullptr;
-    keep_text(v, q, kept, zeros);
+    std::memcpy(v.text, q, sizeof v.text);
+    keep_length(v, kept, zeros);
     store_word(q + kept, all_bytes('0'));
     q += kept + zeros;
     return end;
