@@ -10,7 +10,7 @@
 
 static int file_holding(std::string_view text) {
     int fd = open_spool_file();
-    require(fd >= 0 && write_all(fd, text.data(), text.size()) && rewind_file(fd));
+    require(fd >= 0 && write_all(fd, text.data(), text.size()) && seek_file(fd, 0));
     return fd;
 }
 

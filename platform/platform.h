@@ -22,8 +22,10 @@ std::string temporary_folder();
 // Reads up to n bytes: the count read, 0 at the end, -1 on an error.
 std::ptrdiff_t read_some(int fd, char* data, std::size_t n);
 bool write_all(int fd, const char* data, std::size_t n);
-// Back to the start of a file, for reading it again.
-bool rewind_file(int fd);
+// Where reading stands in a file (-1 where it cannot be told, as in a
+// pipe), and back to such a place, for reading it again.
+std::int64_t file_position(int fd);
+bool seek_file(int fd, std::int64_t position);
 bool close_file(int fd);
 
 // Whether the file reads the same each time (a regular file, not a pipe or

@@ -67,7 +67,11 @@ bool write_all(int fd, const char* data, std::size_t n) {
     return true;
 }
 
-bool rewind_file(int fd) { return lseek(fd, 0, SEEK_SET) == 0; }
+std::int64_t file_position(int fd) { return static_cast<std::int64_t>(lseek(fd, 0, SEEK_CUR)); }
+
+bool seek_file(int fd, std::int64_t position) {
+    return lseek(fd, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
+}
 
 bool close_file(int fd) { return close(fd) == 0; }
 

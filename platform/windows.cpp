@@ -60,7 +60,9 @@ bool write_all(int fd, const char* data, std::size_t n) {
     return true;
 }
 
-bool rewind_file(int fd) { return _lseeki64(fd, 0, SEEK_SET) == 0; }
+std::int64_t file_position(int fd) { return is_regular_file(fd) ? _lseeki64(fd, 0, SEEK_CUR) : -1; }
+
+bool seek_file(int fd, std::int64_t position) { return _lseeki64(fd, position, SEEK_SET) == position; }
 
 bool close_file(int fd) { return _close(fd) == 0; }
 

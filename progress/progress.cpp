@@ -17,7 +17,8 @@ progress_line start_progress(std::string_view tool, int fd, int passes) {
     p.enabled = is_terminal(standard_error);
     p.tool = tool;
     p.passes = passes;
-    p.total = file_size(fd);
+    std::int64_t size = file_size(fd);
+    p.total = size >= 0 ? size - std::max<std::int64_t>(file_position(fd), 0) : -1;
     p.pass_start = progress_clock::now();
     p.next_draw = p.pass_start + first_draw;
     return p;

@@ -17,6 +17,7 @@ const char* input_name(const char* path) { return is_standard_input(path) ? "sta
 line_reader make_line_reader(int fd) {
     line_reader r;
     r.fd = fd;
+    r.start = std::max<std::int64_t>(file_position(fd), 0);
     r.buf.resize(first_size());
     r.next = r.lines_end = r.buf.data();
     return r;
@@ -89,12 +90,13 @@ bool rewind_reader(line_reader& r) {
         close_file(r.fd);
         r.fd = r.spool;
         r.spool = -1;
+        r.start = 0;
     }
     r.next = r.lines_end = r.buf.data();
     r.data_end = 0;
     r.at_end = false;
     next_progress_pass(r.progress, r.progress.done);
-    if (!r.failed && !rewind_file(r.fd)) fail(r, false);
+    if (!r.failed && !seek_file(r.fd, r.start)) fail(r, false);
     return !r.failed;
 }
 

@@ -31,6 +31,7 @@ struct line_reader {
     int error = 0;        // its system error number
     bool spool_failed = false;  // the copy failed, not the read
     std::string spool_folder;   // where the copy is
+    std::int64_t start = 0;     // where the reading began in the file
     progress_line progress;     // off unless a tool starts it
 };
 
@@ -61,8 +62,9 @@ inline const char* line_feed_after(const char* p, const char* lines_end) {
 // Takes the next line: its start, or null at the end of the input.
 const char* take_line(line_reader& r);
 
-// Starts the reading again from the start of the file (a regular file, or
-// the spool of a pipe).
+// Starts the reading again from where it began (in a regular file, which
+// standard input may be, already partly read), or from the start of the
+// spool of a pipe.
 bool rewind_reader(line_reader& r);
 // Closes the input and clears its progress line.
 void close_reader(line_reader& r);

@@ -206,4 +206,16 @@ TEST(Diagfill, InputFromAPipeIsReadTwice) {
     EXPECT_EQ(read_text(dir.file("piped")), diagfill(input));
 }
 
+// Standard input redirected from a file that a script has partly read: both
+// passes start where the reading stood.
+TEST(Diagfill, StandardInputIsReadFromWhereItStands) {
+    temp_dir dir;
+    std::string input = header + "1 2 0.5\n2 1 2\n2 2 1\n";
+    write_text(dir.file("in"), "a line that the script reads first\n" + input);
+    tool_run r = run_shell("{ read -r first; " + shell_quoted(tool_path("diagfill")) + " - " +
+                           shell_quoted(dir.file("out")) + "; } < " + shell_quoted(dir.file("in")));
+    EXPECT_EQ(r.output, "here\ndone: 1\n");
+    EXPECT_EQ(read_text(dir.file("out")), diagfill(input));
+}
+
 }  // namespace
