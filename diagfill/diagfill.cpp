@@ -44,13 +44,8 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
         while (p != end) {
             std::int64_t row;
             double val;
-            const char* line_feed = take_common_summed_line(p, rows, row, val);
-            if (line_feed != nullptr) {
-                // Kept for a later line that lacks them.
-                e.row.value = row;
-                e.row.digits = 0;
-                e.val.value = val;
-            } else {
+            const char* line_feed = take_common_summed_line(p, rows, e, row, val);
+            if (line_feed == nullptr) {
                 line_feed = parse_summed_entry_line(p, end, e);
                 row = row_of(e);
                 val = e.val.value;

@@ -15,8 +15,6 @@
 
 namespace {
 
-// Exponents past this cannot change what a double can hold.
-constexpr std::int64_t exponent_cap = 100000;
 
 // A decimal 0.d1 d2 d3 ... * 10^point, digits as values 0 to 9, without
 // trailing zeros; 800 digits are more than any tie between two doubles

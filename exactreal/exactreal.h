@@ -4,6 +4,12 @@
 // standard C++ so that every system rounds alike.
 #pragma once
 
+#include <cstdint>
+
+// Exponents past this cannot change what a double can hold: the scans stop
+// adding digits to an exponent there.
+constexpr std::int64_t exponent_cap = 100000;
+
 // The text from p up to end, without a sign: decimal digits with an
 // optional point and an optional exponent ("1.5e-300"), or after "0x",
 // hexadecimal digits with an optional point and an optional binary

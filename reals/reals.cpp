@@ -12,8 +12,6 @@ bool lower_is(char c, char lower) noexcept { return (c | 0x20) == lower; }
 
 bool is_hex_prefix(const char* p) noexcept { return p[0] == '0' && lower_is(p[1], 'x'); }
 
-// Exponents past this cannot change what a double can hold.
-constexpr std::int64_t exponent_cap = 100000;
 
 // A decimal's first 19 significant digits as one integer, and the power of
 // ten of its last digit.

@@ -61,7 +61,7 @@ static bool plain_index(const char* digits, const char* field_end) {
     return n;
 }
 
-const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value) {
+const char* take_common_summed_line(const char* p, row_text& rows, tra_entry& e, std::int64_t& row, double& value) {
     int n = common_row(load_line_word(p), p, rows);
     if (n == 0) return nullptr;
     const char* c = p + n + 1;
@@ -70,6 +70,10 @@ const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t&
     const char* end = scan_common_real(c + m + 1, value);
     if (end == nullptr || *end != '\n') return nullptr;
     row = rows.row;
+    // Kept for a later line that lacks them.
+    e.row.value = row;
+    e.row.digits = 0;
+    e.val.value = value;
     return end;
 }
 

@@ -72,9 +72,9 @@ const char* parse_copied_entry_line(const char* p, const char* lines_end, row_te
 
 // The common line to be summed: plain indices of one to seven digits, each
 // followed by one blank, and a plain decimal right before the line feed.
-// Its line feed, with its row and value; null for a line of any other shape
-// (to be parsed in full).
-const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value);
+// Its line feed, with its row and value, which e keeps as well; null for a
+// line of any other shape (to be parsed in full).
+const char* take_common_summed_line(const char* p, row_text& rows, tra_entry& e, std::int64_t& row, double& value);
 
 // "%d %d %lf\n" at q, with the indices as they are or each plus one (the
 // largest, 2^63 - 1, becomes 2^63); returns the end. max_line_output / 2
