@@ -36,7 +36,7 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
 [[gnu::flatten]] static void sum_rows(line_reader& in, row_sums& sums) {
     std::int64_t prev_row = -1;
     double sum = 0.0;
-    tra_entry e;
+    entry_fields f;
     row_text rows;
     while (more_lines(in)) {
         const char* p = in.next;
@@ -44,11 +44,14 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
         while (p != end) {
             std::int64_t row;
             double val;
-            const char* line_feed = take_common_summed_line(p, rows, e, row, val);
-            if (line_feed == nullptr) {
-                line_feed = parse_summed_entry_line(p, end, e);
-                row = row_of(e);
-                val = e.val.value;
+            const char* line_feed = take_common_summed_line(p, rows, row, val);
+            if (line_feed != nullptr) {
+                f.last_common = p;
+            } else {
+                settle_fields(f, end);
+                line_feed = parse_summed_entry_line(p, end, f.e);
+                row = row_of(f.e);
+                val = f.e.val.value;
             }
             p = line_feed + 1;
             if (prev_row == -1 || row > prev_row) {
@@ -58,6 +61,7 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
             }
             sum = added(sum, val);
         }
+        settle_fields(f, end);
         in.next = p;
     }
     keep_row_sum(sums, prev_row, sum);
@@ -104,12 +108,32 @@ static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
     return write_entry_line(q, diagonal, index_shift::none);
 }
 
-// Each entry is copied; before the first entry of a row on or right of the
-// diagonal, the row's diagonal entry goes in.
-[[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
+// The row being copied, and whether its diagonal entry has been written.
+struct row_state {
     std::int64_t pres_row = 0;
     bool row_flag = false;
-    tra_entry e;
+};
+
+// Whether the row may still need its diagonal entry.
+static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t row) {
+    if (row > s.pres_row) {
+        s.pres_row = row;
+        s.row_flag = false;
+    }
+    return !s.row_flag && in_table(sums, row);
+}
+
+static char* put_diagonal(char* q, row_state& s, const row_sums& sums, std::int64_t row) {
+    s.row_flag = true;
+    return write_diagonal(q, sums, row);
+}
+
+// Each entry is copied, a common line in one pass from its text, any other
+// through its fields; before the first entry of a row on or right of the
+// diagonal, the row's diagonal entry goes in.
+[[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
+    row_state s;
+    entry_fields f;
     row_text rows;
     while (more_lines(in)) {
         const char* p = in.next;
@@ -117,18 +141,25 @@ static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
         char* q = out.pos;
         while (p != end) {
             q = out_line_room(out, q);
-            p = parse_copied_entry_line(p, end, rows, e) + 1;
-            std::int64_t row = row_of(e);
-            if (row > pres_row) {
-                pres_row = row;
-                row_flag = false;
+            common_indices ix;
+            const char* line_feed = nullptr;
+            bool common = take_common_indices(p, rows, ix);
+            if (common) {
+                if (diagonal_pending(s, sums, ix.row) && col_of(ix) >= ix.row) q = put_diagonal(q, s, sums, ix.row);
+                line_feed = copy_common_line(q, p, ix, index_shift::none);
             }
-            if (!row_flag && in_table(sums, row) && col_at_least_row(e)) {
-                row_flag = true;
-                q = write_diagonal(q, sums, row);
+            if (line_feed != nullptr) {
+                f.last_common = p;
+            } else {
+                settle_fields(f, end);
+                line_feed = parse_copied_entry_line(p, end, rows, f.e);
+                std::int64_t row = row_of(f.e);
+                if (!common && diagonal_pending(s, sums, row) && col_at_least_row(f.e)) q = put_diagonal(q, s, sums, row);
+                q = write_entry_line(q, f.e, index_shift::none);
             }
-            q = write_entry_line(q, e, index_shift::none);
+            p = line_feed + 1;
         }
+        settle_fields(f, end);
         in.next = p;
         out.pos = q;
     }

@@ -176,26 +176,35 @@ std::uint64_t divide_by_power_of_ten(std::uint64_t x, int k) noexcept {
     return multiply_64x64(x >> k, r.multiplier).high >> r.shift;
 }
 
-// The plain decimal at p, with a sign, as fixed when its text decides;
-// null for any other text.
+// Below 2^33, in millionths.
+constexpr std::uint64_t max_text_micros = (std::uint64_t{1} << 33) * micros_per_unit;
+
+// The plain decimal at p, with a sign and maybe an exponent, as fixed when
+// its text decides; null for any other text.
 const char* scan_fixed_decimal(const char* p, fixed6& v) noexcept {
     bool negative = *p == '-';
     plain_decimal d;
     const char* end = scan_plain_decimal(p + negative, d);
-    if (end == nullptr || d.exponent != 0) return nullptr;
-    std::uint64_t decimals;
-    int extra = d.fraction_digits - 6;
-    if (extra <= 0) {
-        decimals = d.fraction * powers_of_ten[-extra];
+    if (end == nullptr) return nullptr;
+    // The decimal is digits / 10^places.
+    std::uint64_t digits = d.whole * powers_of_ten[d.fraction_digits] + d.fraction;
+    int places = d.fraction_digits - d.exponent;
+    std::uint64_t micros;
+    if (places <= 6) {
+        int scale = 6 - places;
+        if (scale > 15 || digits >= max_text_micros / powers_of_ten[scale]) return nullptr;
+        micros = digits * powers_of_ten[scale];
     } else {
+        int extra = places - 6;
         if (extra > tail_digits) return nullptr;
-        decimals = divide_by_power_of_ten(d.fraction, extra);
-        std::uint64_t tail = (d.fraction - decimals * powers_of_ten[extra]) * powers_of_ten[tail_digits - extra];
+        micros = divide_by_power_of_ten(digits, extra);
+        if (micros >= max_text_micros) return nullptr;
+        std::uint64_t tail = (digits - micros * powers_of_ten[extra]) * powers_of_ten[tail_digits - extra];
         std::uint64_t distance = tail > half_tail ? tail - half_tail : half_tail - tail;
-        if (distance <= (d.whole + 1) * error_per_unit) return nullptr;
-        decimals += tail > half_tail;
+        if (distance <= (micros / micros_per_unit + 1) * error_per_unit) return nullptr;
+        micros += tail > half_tail;
     }
-    v = {d.whole * micros_per_unit + decimals, negative};
+    v = {micros, negative};
     return end;
 }
 
@@ -295,13 +304,15 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     return end;
 }
 
-const char* copy_common_real(const char* p, char*& q, copied_real& v) noexcept {
+const char* copy_common_real(const char* p, char*& q) noexcept {
     int kept, zeros;
-    const char* end = decimal_text(p, q, kept, zeros);
-    if (end == nullptr) return nullptr;
-    std::memcpy(v.text, q, sizeof v.text);
-    keep_length(v, kept, zeros);
-    store_word(q + kept, all_bytes('0'));
-    q += kept + zeros;
+    if (const char* end = decimal_text(p, q, kept, zeros)) {
+        store_word(q + kept, all_bytes('0'));
+        q += kept + zeros;
+        return end;
+    }
+    fixed6 f;
+    const char* end = scan_fixed_decimal(p, f);
+    if (end != nullptr) q = write_fixed6(q, f);
     return end;
 }

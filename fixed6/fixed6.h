@@ -32,9 +32,8 @@ struct copied_real {
 const char* scan_copied_real(const char* p, copied_real& value) noexcept;
 // The common value right at p, a plain decimal whose text decides what
 // "%lf" writes: written at q, which moves past it (24 bytes at q may be
-// stored), and kept in v too. The end of the field, or null for any other
-// text (v is then as it was).
-const char* copy_common_real(const char* p, char*& q, copied_real& v) noexcept;
+// stored). The end of the field, or null for any other text.
+const char* copy_common_real(const char* p, char*& q) noexcept;
 
 // The longest text written: a sign, 309 integer digits, the point and six
 // decimals.

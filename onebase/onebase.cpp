@@ -5,20 +5,31 @@
 #include "frame.h"
 #include "transfile.h"
 
-// Each entry is copied with its indices plus one. The per-line routines are
-// inlined into the loop (flatten).
+// Each entry is copied with its indices plus one: a common line in one
+// pass from its text, any other through its fields. The per-line routines
+// are inlined into the loop (flatten).
 [[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out) {
-    tra_entry e;
+    entry_fields f;
     row_text rows;
     while (more_lines(in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         char* q = out.pos;
         while (p != end) {
-            const char* line_feed;
-            q = copy_entry_line(out_line_room(out, q), p, end, rows, e, index_shift::plus_one, line_feed);
+            q = out_line_room(out, q);
+            common_indices ix;
+            const char* line_feed = nullptr;
+            if (take_common_indices(p, rows, ix)) line_feed = copy_common_line(q, p, ix, index_shift::plus_one);
+            if (line_feed != nullptr) {
+                f.last_common = p;
+            } else {
+                settle_fields(f, end);
+                line_feed = parse_copied_entry_line(p, end, rows, f.e);
+                q = write_entry_line(q, f.e, index_shift::plus_one);
+            }
             p = line_feed + 1;
         }
+        settle_fields(f, end);
         in.next = p;
         out.pos = q;
     }

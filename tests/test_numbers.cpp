@@ -236,6 +236,14 @@ std::string near_half_decimal(std::mt19937_64& rng) {
     const char* tails[] = {"5",      "4999999999", "5000000001", "49999999999999", "500000000000001",
                            "499999", "5000000",    "50000000001", "4999999999999999", "49"};
     text += tails[rng() % std::size(tails)];
+    if (rng() % 3 == 0) {
+        // The same value with its point moved right and an exponent.
+        std::size_t point = text.find('.');
+        std::size_t shift = 1 + rng() % 4;
+        text.erase(point, 1);
+        text.insert(point + shift, ".");
+        text += "e-" + std::to_string(shift);
+    }
     return text;
 }
 
@@ -328,6 +336,11 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
             ASSERT_EQ(scan_copied_real(line.data(), copy), end) << s.name << ": " << text;
             char written[max_fixed6_chars + 8];
             ASSERT_EQ(std::string(written, write_fixed6(written, copy)), printf_f(expected)) << s.name << ": " << text;
+            char* direct = written;
+            if (const char* copied_end = copy_common_real(line.data(), direct)) {
+                ASSERT_EQ(copied_end, end) << s.name << ": " << text;
+                ASSERT_EQ(std::string(written, direct), printf_f(expected)) << s.name << ": " << text;
+            }
         }
     }
 }

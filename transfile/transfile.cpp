@@ -61,7 +61,7 @@ static bool plain_index(const char* digits, const char* field_end) {
     return n;
 }
 
-const char* take_common_summed_line(const char* p, row_text& rows, tra_entry& e, std::int64_t& row, double& value) {
+const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value) {
     int n = common_row(load_line_word(p), p, rows);
     if (n == 0) return nullptr;
     const char* c = p + n + 1;
@@ -70,33 +70,26 @@ const char* take_common_summed_line(const char* p, row_text& rows, tra_entry& e,
     const char* end = scan_common_real(c + m + 1, value);
     if (end == nullptr || *end != '\n') return nullptr;
     row = rows.row;
-    // Kept for a later line that lacks them.
-    e.row.value = row;
-    e.row.digits = 0;
-    e.val.value = value;
     return end;
 }
 
-// The common entry line begins "row col " with plain indices of one to
-// seven digits, the row at the line's start and one blank after each: they
-// are taken in two words, without the general scans, and a repeated row by
-// its text. False for a line of any other shape.
-static bool take_common_indices(const char* p, row_text& rows, tra_entry& e, const char*& col_end) {
+bool take_common_indices(const char* p, row_text& rows, common_indices& ix) {
     int n = common_row(load_line_word(p), p, rows);
     if (n == 0) return false;
     const char* c = p + n + 1;
     std::uint64_t col = load_line_word(c);
     int m = leading_digits(col);
     if (static_cast<unsigned>(m - 1) >= 7 || (m > 1 && *c == '0')) return false;
-    e.row.value = rows.row;
-    e.row.digits = 0;
-    e.col.word = col;
-    e.col.digits = m;
-    e.indices = p;
-    e.row_length = static_cast<std::uint32_t>(n);
-    e.indices_length = static_cast<std::uint32_t>(n + 1 + m);
-    col_end = c + m;
+    ix.row = rows.row;
+    ix.col_word = col;
+    ix.row_digits = n;
+    ix.col_digits = m;
+    ix.col_end = c + m;
     return true;
+}
+
+std::int64_t col_of(const common_indices& ix) {
+    return static_cast<std::int64_t>(digits_value(ix.col_word, ix.col_digits));
 }
 
 template <entry_use use>
@@ -104,10 +97,17 @@ template <entry_use use>
                                                      tra_entry& e) {
     const char* line = p;
     if (use == entry_use::copy) {
-        const char* col_end;
-        if (take_common_indices(p, *rows, e, col_end)) {
-            const char* val_end = scan_copied_real(col_end, e.val);
-            return line_feed_after(val_end != nullptr ? val_end : col_end, lines_end);
+        common_indices ix;
+        if (take_common_indices(p, *rows, ix)) {
+            e.row.value = ix.row;
+            e.row.digits = 0;
+            e.col.word = ix.col_word;
+            e.col.digits = ix.col_digits;
+            e.indices = p;
+            e.row_length = static_cast<std::uint32_t>(ix.row_digits);
+            e.indices_length = static_cast<std::uint32_t>(ix.col_end - p);
+            const char* val_end = scan_copied_real(ix.col_end, e.val);
+            return line_feed_after(val_end != nullptr ? val_end : ix.col_end, lines_end);
         }
         e.indices = nullptr;
     }
@@ -189,30 +189,28 @@ char* write_entry_line(char* q, const tra_entry& e, index_shift shift) {
     return shift == index_shift::plus_one ? write_entry<index_shift::plus_one>(q, e) : write_entry<index_shift::none>(q, e);
 }
 
-// After take_common_indices, the rest of a common line copied at q: the end
-// at q, or null for a line of another shape (e's value may have changed).
+// The common line copied at q: its indices as text, raised by one on the
+// text when shifted ("row col " is at most 16 bytes, as the buffer is
+// padded and the output has room), then its value.
 template <index_shift shift>
-[[gnu::always_inline]] inline char* copy_common(char* q, const char* col_end, tra_entry& e, const char*& line_feed) {
-    if (*col_end != ' ') return nullptr;
-    q = write_indices<shift>(q, e);
-    *q++ = ' ';
-    const char* end = copy_common_real(col_end + 1, q, e.val);
+[[gnu::always_inline]] inline const char* copy_common(char*& q, const char* p, const common_indices& ix) {
+    if (*ix.col_end != ' ') return nullptr;
+    auto n = static_cast<std::size_t>(ix.col_end - p);
+    std::memcpy(q, p, 16);
+    if (shift == index_shift::plus_one &&
+        !(add_one(q, q + ix.row_digits) && add_one(q + ix.row_digits + 1, q + n)))
+        return nullptr;
+    char* t = q + n + 1;
+    const char* end = copy_common_real(ix.col_end + 1, t);
     if (end == nullptr || *end != '\n') return nullptr;
-    *q++ = '\n';
-    line_feed = end;
-    return q;
+    *t++ = '\n';
+    q = t;
+    return end;
 }
 
-char* copy_entry_line(char* q, const char* p, const char* lines_end, row_text& rows, tra_entry& e, index_shift shift,
-                      const char*& line_feed) {
-    const char* col_end;
-    if (take_common_indices(p, rows, e, col_end)) {
-        char* end = shift == index_shift::plus_one ? copy_common<index_shift::plus_one>(q, col_end, e, line_feed)
-                                                   : copy_common<index_shift::none>(q, col_end, e, line_feed);
-        if (end != nullptr) return end;
-    }
-    line_feed = parse_copied_entry_line(p, lines_end, rows, e);
-    return write_entry_line(q, e, shift);
+const char* copy_common_line(char*& q, const char* p, const common_indices& ix, index_shift shift) {
+    return shift == index_shift::plus_one ? copy_common<index_shift::plus_one>(q, p, ix)
+                                          : copy_common<index_shift::none>(q, p, ix);
 }
 
 bool close_both(line_reader& in, out_buf& out, const char* infile, const char* outfile, failure& why) {

@@ -72,22 +72,49 @@ const char* parse_copied_entry_line(const char* p, const char* lines_end, row_te
 
 // The common line to be summed: plain indices of one to seven digits, each
 // followed by one blank, and a plain decimal right before the line feed.
-// Its line feed, with its row and value, which e keeps as well; null for a
-// line of any other shape (to be parsed in full).
-const char* take_common_summed_line(const char* p, row_text& rows, tra_entry& e, std::int64_t& row, double& value);
+// Its line feed, with its row and value; null for a line of any other shape
+// (to be parsed in full).
+const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value);
+
+// The start of a common line to be copied: plain indices of one to seven
+// digits, as "%d" writes them, the row at the line's start and a blank
+// after it. False for a line of any other shape.
+struct common_indices {
+    std::int64_t row = 0;
+    std::uint64_t col_word = 0;  // the col's digits, first in the lowest byte
+    int row_digits = 0;
+    int col_digits = 0;
+    const char* col_end = nullptr;
+};
+bool take_common_indices(const char* p, row_text& rows, common_indices& ix);
+std::int64_t col_of(const common_indices& ix);
+
+// The rest of the common line at p copied at q, as parse_copied_entry_line
+// and write_entry_line would, where its col is followed by one blank and a
+// value of the common text that ends the line. Returns the line feed and
+// moves q past the line; null for a line of another shape (bytes at q may
+// have been written).
+enum class index_shift { none, plus_one };
+const char* copy_common_line(char*& q, const char* p, const common_indices& ix, index_shift shift);
+
+// A common line sets every field, so a run of such lines need not keep them
+// in the entry: the last of the run is kept instead and parsed into the
+// entry only when a line of another shape comes, which may lack fields, or
+// before the lines' block is left.
+struct entry_fields {
+    tra_entry e;
+    const char* last_common = nullptr;
+};
+inline void settle_fields(entry_fields& f, const char* lines_end) {
+    if (f.last_common == nullptr) return;
+    parse_entry_line(f.last_common, lines_end, f.e);
+    f.last_common = nullptr;
+}
 
 // "%d %d %lf\n" at q, with the indices as they are or each plus one (the
 // largest, 2^63 - 1, becomes 2^63); returns the end. max_line_output / 2
 // bytes at q must be free.
-enum class index_shift { none, plus_one };
 char* write_entry_line(char* q, const tra_entry& e, index_shift shift);
-
-// An entry line copied at q as parse_copied_entry_line and write_entry_line
-// would, in one pass where it is common (plain indices of one to seven
-// digits and a value of the common text, each after one blank, right
-// before the line feed). The end at q, and the line's line feed.
-char* copy_entry_line(char* q, const char* p, const char* lines_end, row_text& rows, tra_entry& e, index_shift shift,
-                      const char*& line_feed);
 
 // Closes the input, then the output: true when every read and every write
 // succeeded, else false with the reason.
