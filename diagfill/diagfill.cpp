@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "transfile.h"
 
@@ -101,17 +102,13 @@ row_sums first_pas(const char* infile, failure& why) {
     return sums;
 }
 
-static char* write_diagonal(char* q, const row_sums& sums, std::int64_t row) {
-    tra_entry diagonal;
-    diagonal.row.value = diagonal.col.value = row;
-    diagonal.val.value = -sums.rowsum[row - 1];
-    return write_entry_line(q, diagonal, index_shift::none);
-}
-
-// The row being copied, and whether its diagonal entry has been written.
+// The row being copied, whether its diagonal entry has been written, and
+// that entry.
 struct row_state {
     std::int64_t pres_row = 0;
     bool row_flag = false;
+    tra_entry diagonal;
+    char indices[24];  // the row's text twice, where it is known
 };
 
 // Whether the row may still need its diagonal entry.
@@ -125,7 +122,23 @@ static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t ro
 
 static char* put_diagonal(char* q, row_state& s, const row_sums& sums, std::int64_t row) {
     s.row_flag = true;
-    return write_diagonal(q, sums, row);
+    s.diagonal.row.value = s.diagonal.col.value = row;
+    s.diagonal.val.value = -sums.rowsum[row - 1];
+    return write_entry_line(q, s.diagonal, index_shift::none);
+}
+
+// The same where the row's text stands at the line's start: its indices
+// are that text twice.
+static char* put_diagonal(char* q, row_state& s, const row_sums& sums, const common_indices& ix, const char* line) {
+    auto n = static_cast<std::size_t>(ix.row_digits);
+    std::memcpy(s.indices, line, 8);
+    std::memcpy(s.indices + n + 1, line, 8);
+    s.diagonal.indices = s.indices;
+    s.diagonal.row_length = static_cast<std::uint32_t>(n);
+    s.diagonal.indices_length = static_cast<std::uint32_t>(2 * n + 1);
+    q = put_diagonal(q, s, sums, ix.row);
+    s.diagonal.indices = nullptr;
+    return q;
 }
 
 // Each entry is copied, a common line in one pass from its text, any other
@@ -145,7 +158,7 @@ static char* put_diagonal(char* q, row_state& s, const row_sums& sums, std::int6
             const char* line_feed = nullptr;
             bool common = take_common_indices(p, rows, ix);
             if (common) {
-                if (diagonal_pending(s, sums, ix.row) && col_of(ix) >= ix.row) q = put_diagonal(q, s, sums, ix.row);
+                if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix)) q = put_diagonal(q, s, sums, ix, p);
                 line_feed = copy_common_line(q, p, ix, index_shift::none);
             }
             if (line_feed != nullptr) {

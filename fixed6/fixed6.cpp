@@ -288,6 +288,15 @@ const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
     return end;
 }
 
+// A plain decimal that decimal_text does not take (an exponent, most
+// often), written from its count of millionths; kept out of the loops.
+[[gnu::noinline]] const char* copy_fixed_decimal(const char* p, char*& q) noexcept {
+    fixed6 f;
+    const char* end = scan_fixed_decimal(p, f);
+    if (end != nullptr) q = write_fixed6(q, f);
+    return end;
+}
+
 }  // namespace
 
 const char* scan_copied_real(const char* p, copied_real& v) noexcept {
@@ -311,8 +320,5 @@ const char* copy_common_real(const char* p, char*& q) noexcept {
         q += kept + zeros;
         return end;
     }
-    fixed6 f;
-    const char* end = scan_fixed_decimal(p, f);
-    if (end != nullptr) q = write_fixed6(q, f);
-    return end;
+    return copy_fixed_decimal(p, q);
 }

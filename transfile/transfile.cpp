@@ -74,22 +74,20 @@ const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t&
 }
 
 bool take_common_indices(const char* p, row_text& rows, common_indices& ix) {
-    int n = common_row(load_line_word(p), p, rows);
+    std::uint64_t w = load_line_word(p);
+    int n = common_row(w, p, rows);
     if (n == 0) return false;
     const char* c = p + n + 1;
     std::uint64_t col = load_line_word(c);
     int m = leading_digits(col);
     if (static_cast<unsigned>(m - 1) >= 7 || (m > 1 && *c == '0')) return false;
     ix.row = rows.row;
+    ix.row_word = w;
     ix.col_word = col;
     ix.row_digits = n;
     ix.col_digits = m;
     ix.col_end = c + m;
     return true;
-}
-
-std::int64_t col_of(const common_indices& ix) {
-    return static_cast<std::int64_t>(digits_value(ix.col_word, ix.col_digits));
 }
 
 template <entry_use use>

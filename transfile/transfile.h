@@ -81,13 +81,19 @@ const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t&
 // after it. False for a line of any other shape.
 struct common_indices {
     std::int64_t row = 0;
-    std::uint64_t col_word = 0;  // the col's digits, first in the lowest byte
+    std::uint64_t row_word = 0;  // the row's digits, first in the lowest byte
+    std::uint64_t col_word = 0;  // and the col's
     int row_digits = 0;
     int col_digits = 0;
     const char* col_end = nullptr;
 };
 bool take_common_indices(const char* p, row_text& rows, common_indices& ix);
-std::int64_t col_of(const common_indices& ix);
+// col >= row, on their digits.
+inline bool col_at_least_row(const common_indices& ix) {
+    if (ix.col_digits != ix.row_digits) return ix.col_digits > ix.row_digits;
+    std::uint64_t digits = ~std::uint64_t{0} >> (64 - 8 * ix.col_digits);
+    return reversed_bytes(ix.col_word & digits) >= reversed_bytes(ix.row_word & digits);
+}
 
 // The rest of the common line at p copied at q, as parse_copied_entry_line
 // and write_entry_line would, where its col is followed by one blank and a
