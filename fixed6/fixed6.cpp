@@ -112,11 +112,6 @@ char* write_fixed6(char* p, fixed6 v) noexcept {
 }
 
 char* write_fixed6(char* p, const copied_real& v) noexcept {
-    if (v.kept == copied_real::form::as_text) {
-        std::memcpy(p, v.text, sizeof v.text);
-        store_word(p + v.length, all_bytes('0'));
-        return p + v.length + v.zeros;
-    }
     return v.kept == copied_real::form::as_fixed ? write_fixed6(p, v.fixed) : write_fixed6(p, v.value);
 }
 
@@ -208,92 +203,31 @@ const char* scan_fixed_decimal(const char* p, fixed6& v) noexcept {
     return end;
 }
 
-// Adds one to the last of the n decimal digits of text (a point among them
-// is passed over); false when they are all nines, as the number would need
-// one more digit.
-bool round_up(char* text, int n) noexcept {
-    for (int i = n - 1; i >= 0; --i) {
-        if (text[i] == '.') continue;
-        if (!is_digit(text[i])) return false;
-        if (text[i] != '9') {
-            ++text[i];
+// Adds one to the last decimal digit before stop (a point is passed over,
+// a sign or the text's start ends the digits); false when they are all
+// nines, as the number would need one more digit.
+bool round_up(char* text, char* stop) noexcept {
+    for (char* d = stop; d != text;) {
+        --d;
+        if (*d == '.') continue;
+        if (!is_digit(*d)) return false;
+        if (*d != '9') {
+            ++*d;
             return true;
         }
-        text[i] = '0';
+        *d = '0';
     }
     return false;
 }
 
-// The plain decimal at p written at `to` as its own text: a sign, one to
-// seven integer digits as "%lf" writes them (no leading zero but a lone
-// one), maybe a point and digits. Up to six decimals are written as they
-// stand; with more, the 7th decides the rounding unless it is a 4 or a 5
-// (then the tail lies within a tenth of a millionth of the half, too near
-// for so short a look). Sixteen bytes are stored at `to`: the text, its
-// length in `kept`, and then `zeros` zeros are still to be written. Returns
-// the end of the field, or null for any other text.
-const char* decimal_text(const char* p, char* to, int& kept, int& zeros) noexcept {
-    const char* digits = p + (*p == '-');
-    int n = leading_digits(load_word(digits));
-    // ".5" is written with its "0" in front.
-    bool bare_point = n == 0 && digits[0] == '.' && is_digit(digits[1]);
-    if ((static_cast<unsigned>(n - 1) >= 7 && !bare_point) || (n > 1 && *digits == '0')) return nullptr;
-    const char* point = digits + n;
-    const char* end = point;
-    int decimals = 0;
-    if (*point == '.') {
-        end = point + 1;
-        for (int k = 8; k == 8; end += k) k = leading_digits(load_word(end));
-        decimals = static_cast<int>(end - point - 1);
-    }
-    char next = static_cast<char>(*end | 0x20);
-    if (next == 'e' || next == 'x') return nullptr;
-    bool up = false;
-    if (decimals > 6) {
-        // A 7th of 4 or 5 decides with the 8th, unless they read 49 or 50
-        // (or a lone final 5).
-        char seventh = point[7], eighth = decimals > 7 ? point[8] : '0';
-        if ((seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0')) return nullptr;
-        up = seventh >= '5';
-    }
-    constexpr std::size_t text_size = sizeof copied_real::text;
-    int sign = static_cast<int>(digits - p);
-    if (bare_point) {
-        to[0] = '-';
-        to[sign] = '0';
-        std::memcpy(to + sign + 1, digits, text_size - 2);
-    } else {
-        std::memcpy(to, p, text_size);
-    }
-    kept = static_cast<int>(point - p) + bare_point + (decimals > 0 ? 1 + std::min(decimals, 6) : 0);
-    if (decimals == 0) to[kept++] = '.';
-    if (up && !round_up(to, kept)) return nullptr;  // all nines: one more digit
-    zeros = 6 - std::min(decimals, 6);
-    return end;
-}
-
-void keep_length(copied_real& v, int kept, int zeros) noexcept {
-    v.length = static_cast<std::uint8_t>(kept);
-    v.zeros = static_cast<std::uint8_t>(zeros);
-    v.kept = copied_real::form::as_text;
-}
-
-// Where the text turns out not to decide (all nines to round up), v.text
-// has been written over, but then the other forms of scan_copied_real
-// always take the value.
-const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
-    int kept, zeros;
-    const char* end = decimal_text(p, v.text, kept, zeros);
-    if (end != nullptr) keep_length(v, kept, zeros);
-    return end;
-}
-
-// A plain decimal that decimal_text does not take (an exponent, most
-// often), written from its count of millionths; kept out of the loops.
+// A plain decimal that the text path does not take (an exponent, most
+// often) that ends the line, written from its count of millionths; kept
+// out of the loops.
 [[gnu::noinline]] const char* copy_fixed_decimal(const char* p, char*& q) noexcept {
     fixed6 f;
     const char* end = scan_fixed_decimal(p, f);
-    if (end != nullptr) q = write_fixed6(q, f);
+    if (end == nullptr || *end != '\n') return nullptr;
+    q = write_fixed6(q, f);
     return end;
 }
 
@@ -301,7 +235,6 @@ const char* scan_decimal_text(const char* p, copied_real& v) noexcept {
 
 const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     const char* q = p + (*p == ' ');
-    if (const char* end = scan_decimal_text(q, v)) return end;
     fixed6 f;
     if (const char* end = scan_fixed_decimal(q, f)) {
         v.fixed = f;
@@ -313,12 +246,55 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     return end;
 }
 
+// The text is copied as it stands: a sign, one to seven integer digits as
+// "%lf" writes them (no leading zero but a lone one, "0" put before a bare
+// point), the point and up to six decimals, padded with zeros. With more
+// decimals, the 7th decides the rounding unless it is a 4 or a 5 (then the
+// rest lies within a tenth of a millionth of the half, too near for so
+// short a look) and the text is rounded up on its digits. Any other text
+// goes the way of its millionths.
 const char* copy_common_real(const char* p, char*& q) noexcept {
-    int kept, zeros;
-    if (const char* end = decimal_text(p, q, kept, zeros)) {
-        store_word(q + kept, all_bytes('0'));
-        q += kept + zeros;
+    char* t = q;
+    const char* d = p;
+    if (*d == '-') {
+        *t++ = '-';
+        ++d;
+    }
+    int n = leading_digits(load_word(d));
+    if (n == 0) {
+        if (*d != '.' || !is_digit(d[1])) return nullptr;
+        *t++ = '0';
+    } else if (n > 7 || (n > 1 && *d == '0')) {
+        return copy_fixed_decimal(p, q);
+    }
+    std::memcpy(t, d, 16);  // the digits, the point and six decimals
+    const char* point = d + n;
+    char* written_point = t + n;
+    if (*point != '.') {
+        if (*point != '\n') return copy_fixed_decimal(p, q);
+        *written_point = '.';
+        store_word(written_point + 1, all_bytes('0'));
+        q = written_point + 7;
+        return point;
+    }
+    const char* decimals = point + 1;
+    int k = leading_digits(load_word(decimals));
+    const char* end = decimals + k;
+    if (k <= 6) {
+        if (*end != '\n') return copy_fixed_decimal(p, q);
+        store_word(written_point + 1 + k, all_bytes('0'));
+        q = written_point + 7;
         return end;
     }
-    return copy_fixed_decimal(p, q);
+    while (k == 8) {
+        k = leading_digits(load_word(end));
+        end += k;
+    }
+    char seventh = decimals[6], eighth = end > decimals + 7 ? decimals[7] : '0';
+    if (*end != '\n' || (seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0'))
+        return copy_fixed_decimal(p, q);
+    char* start = q;
+    if (seventh >= '5' && !round_up(start, written_point + 7)) return copy_fixed_decimal(p, q);
+    q = written_point + 7;
+    return end;
 }

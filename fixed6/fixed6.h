@@ -13,26 +13,21 @@ struct fixed6 {
     bool negative = false;
 };
 
-// A real that is only copied, kept as it will be written. Where its text
+// A real that is only copied, kept as it will be written: where its text
 // alone decides what "%lf" writes for the double scanf reads (a plain
 // decimal below 2^33 that is not within the double's error of a half
-// millionth), that is kept: most often the text itself, cut to six
-// decimals and rounded up on its digits, then padded with zeros; else its
-// count of millionths. For any other text, the double.
+// millionth), its count of millionths; for any other text, the double.
 struct copied_real {
-    enum class form : std::uint8_t { as_double, as_fixed, as_text };
+    enum class form : std::uint8_t { as_double, as_fixed };
     double value = 0.0;
     fixed6 fixed;
-    char text[16] = {};
-    std::uint8_t length = 0;
-    std::uint8_t zeros = 0;
     form kept = form::as_double;
 };
 // The end of the real field at p, or null (value left as it was).
 const char* scan_copied_real(const char* p, copied_real& value) noexcept;
 // The common value right at p, a plain decimal whose text decides what
-// "%lf" writes: written at q, which moves past it (24 bytes at q may be
-// stored). The end of the field, or null for any other text.
+// "%lf" writes and which ends the line: written at q, which moves past it
+// (24 bytes at q may be stored). The line feed, or null for any other text.
 const char* copy_common_real(const char* p, char*& q) noexcept;
 
 // The longest text written: a sign, 309 integer digits, the point and six

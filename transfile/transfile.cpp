@@ -200,7 +200,7 @@ template <index_shift shift>
         return nullptr;
     char* t = q + n + 1;
     const char* end = copy_common_real(ix.col_end + 1, t);
-    if (end == nullptr || *end != '\n') return nullptr;
+    if (end == nullptr) return nullptr;
     *t++ = '\n';
     q = t;
     return end;
