@@ -76,8 +76,8 @@ char* write_special(char* p, bool negative, bool nan) noexcept {
 // The sign, the integer part below 2^63 and six decimals.
 char* write_parts(char* p, bool negative, std::uint64_t whole, std::uint64_t decimals) noexcept {
     if (negative) *p++ = '-';
-    if (whole == 0)  // most values of a transition file lie below one
-        *p++ = '0';
+    if (whole < 10)  // most values of a transition file lie below one
+        *p++ = static_cast<char>('0' + whole);
     else
         p = write_int(p, static_cast<std::int64_t>(whole));
     *p++ = '.';

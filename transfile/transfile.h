@@ -2,6 +2,7 @@
 // one entry line "row col value" per matrix entry.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -88,11 +89,15 @@ struct common_indices {
     const char* col_end = nullptr;
 };
 bool take_common_indices(const char* p, row_text& rows, common_indices& ix);
-// col >= row, on their digits.
+// col >= row, on their digits: the longer is the larger, and of two as
+// long, the one with the greater digit where they first differ.
 inline bool col_at_least_row(const common_indices& ix) {
     if (ix.col_digits != ix.row_digits) return ix.col_digits > ix.row_digits;
     std::uint64_t digits = ~std::uint64_t{0} >> (64 - 8 * ix.col_digits);
-    return reversed_bytes(ix.col_word & digits) >= reversed_bytes(ix.row_word & digits);
+    std::uint64_t differ = (ix.col_word ^ ix.row_word) & digits;
+    if (differ == 0) return true;
+    int at = std::countr_zero(differ) & ~7;
+    return (ix.col_word >> at & 0xFF) > (ix.row_word >> at & 0xFF);
 }
 
 // The rest of the common line at p copied at q, as parse_copied_entry_line
