@@ -288,7 +288,7 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
                 w = load_word(p + 16);
                 k = leading_digits(w);
                 if (k == 8) return nullptr;
-                if (k > 0) fraction = fraction * powers_of_ten[k] + digits_value(w, k);
+                if (k > 0) fraction = fraction * powers_of_ten[k] + (k == 1 ? (w & 0xF) : digits_value(w, k));
                 taken += k;
             }
         }
