@@ -38,6 +38,9 @@ void check_real(const char* from, const std::string& text) {
     const char* end = scan_real(from, value);
     copied_real copy;
     require(scan_copied_real(from, copy) == end);
+    char unused[max_fixed6_chars + 8];
+    char* at = unused;
+    if (end == nullptr) require(copy_common_real(from, at) == nullptr);
     if (end == nullptr) return;  // an incomplete number: strtod may still read a part
     char* stop;
     double expected = std::strtod(text.c_str(), &stop);
@@ -47,6 +50,12 @@ void check_real(const char* from, const std::string& text) {
     std::string_view written(ours, static_cast<std::size_t>(write_fixed6(ours, copy) - ours));
     int n = std::snprintf(theirs, sizeof theirs, "%f", expected);
     require(written == std::string_view(theirs, static_cast<std::size_t>(n)));
+    // The copy of a value that ends the line writes the same.
+    char* direct = ours;
+    if (const char* copied_end = copy_common_real(from, direct)) {
+        require(copied_end == end && *end == '\n');
+        require(std::string_view(ours, static_cast<std::size_t>(direct - ours)) == written);
+    }
 }
 
 }  // namespace
