@@ -171,8 +171,22 @@ std::uint64_t divide_by_power_of_ten(std::uint64_t x, int k) noexcept {
     return multiply_64x64(x >> k, r.multiplier).high >> r.shift;
 }
 
-// Below 2^33, in millionths.
+// Below 2^33, in millionths, and the digits that stay below it once scaled
+// by 10^scale.
 constexpr std::uint64_t max_text_micros = (std::uint64_t{1} << 33) * micros_per_unit;
+constexpr int max_scale = 15;
+
+struct digit_limits {
+    std::uint64_t below[max_scale + 1];
+};
+
+constexpr digit_limits make_digit_limits() noexcept {
+    digit_limits t{};
+    for (int scale = 0; scale <= max_scale; ++scale) t.below[scale] = max_text_micros / powers_of_ten[scale];
+    return t;
+}
+
+constexpr digit_limits scaled_digit_limits = make_digit_limits();
 
 // The plain decimal at p, with a sign and maybe an exponent, as fixed when
 // its text decides; null for any other text.
@@ -187,7 +201,7 @@ const char* scan_fixed_decimal(const char* p, fixed6& v) noexcept {
     std::uint64_t micros;
     if (places <= 6) {
         int scale = 6 - places;
-        if (scale > 15 || digits >= max_text_micros / powers_of_ten[scale]) return nullptr;
+        if (scale > max_scale || digits >= scaled_digit_limits.below[scale]) return nullptr;
         micros = digits * powers_of_ten[scale];
     } else {
         int extra = places - 6;

@@ -308,7 +308,8 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
         q += *q == '-' || *q == '+';
         int n = leading_digits(load_word(q));
         if (n == 0 || n > 3) return nullptr;  // incomplete, or long: the general routine decides
-        int exponent = static_cast<int>(digits_value(load_word(q), n));
+        int exponent = 0;
+        for (int i = 0; i < n; ++i) exponent = exponent * 10 + (q[i] - '0');
         d.exponent = negative ? -exponent : exponent;
         p = q + n;
     }
