@@ -118,11 +118,11 @@ char* write_fixed6(char* p, const copied_real& v) noexcept {
 namespace {
 
 // Below 2^33 a double lies within 2^-21 of the decimal it was read from,
-// under half a millionth: a decimal of at most six decimals is written as
-// it stands (taken here up to seven integer digits). With more decimals,
-// the 7th to 18th (the tail, in units of 10^-12 millionths) tell how it
-// rounds, unless they lie within the double's error of the half: at most
-// (whole + 1) * 2^-53 * 10^18 < (whole + 1) * 112 units.
+// under half a millionth: a decimal of at most six decimals (once its
+// exponent, if any, has moved the point) gives its own millionths. With
+// more decimals, the 7th to 18th (the tail, in units of 10^-12 millionths)
+// tell how it rounds, unless they lie within the double's error of the
+// half: at most (whole + 1) * 2^-53 * 10^18 < (whole + 1) * 112 units.
 constexpr int tail_digits = 12;
 constexpr std::uint64_t half_tail = 500000000000;
 constexpr std::uint64_t error_per_unit = 112;
@@ -307,8 +307,7 @@ const char* copy_common_real(const char* p, char*& q) noexcept {
     char seventh = decimals[6], eighth = end > decimals + 7 ? decimals[7] : '0';
     if (*end != '\n' || (seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0'))
         return copy_fixed_decimal(p, q);
-    char* start = q;
-    if (seventh >= '5' && !round_up(start, written_point + 7)) return copy_fixed_decimal(p, q);
+    if (seventh >= '5' && !round_up(q, written_point + 7)) return copy_fixed_decimal(p, q);
     q = written_point + 7;
     return end;
 }
