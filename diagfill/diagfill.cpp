@@ -30,6 +30,14 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
     if (in_table(sums, row)) sums.rowsum[row - 1] = sum;
 }
 
+// The sum of the row that ends goes to the table, and the sum of the row
+// that starts comes from it.
+static void start_row(row_sums& sums, std::int64_t& prev_row, double& sum, std::int64_t row) {
+    keep_row_sum(sums, prev_row, sum);
+    prev_row = row;
+    sum = row_sum(sums, prev_row);
+}
+
 // The sum of the row being summed is kept here while its entries come, and
 // goes to the table when a greater row starts. As rows only grow, each
 // row's entries are summed in one stretch. The per-line routines are
@@ -47,20 +55,21 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
             double val;
             const char* line_feed = take_common_summed_line(p, rows, row, val);
             if (line_feed != nullptr) {
+                // A common row is never negative, so it starts a row as soon
+                // as it is greater; its value is a decimal, never a NaN, so
+                // the sum keeps its own NaN whichever operand comes first.
                 f.last_common = p;
-            } else {
-                settle_fields(f, end);
-                line_feed = parse_summed_entry_line(p, end, f.e);
-                row = row_of(f.e);
-                val = f.e.val.value;
+                p = line_feed + 1;
+                if (row > prev_row) start_row(sums, prev_row, sum, row);
+                sum += val;
+                continue;
             }
+            settle_fields(f, end);
+            line_feed = parse_summed_entry_line(p, end, f.e);
+            row = row_of(f.e);
             p = line_feed + 1;
-            if (prev_row == -1 || row > prev_row) {
-                keep_row_sum(sums, prev_row, sum);
-                prev_row = row;
-                sum = row_sum(sums, prev_row);
-            }
-            sum = added(sum, val);
+            if (prev_row == -1 || row > prev_row) start_row(sums, prev_row, sum, row);
+            sum = added(sum, f.e.val.value);
         }
         settle_fields(f, end);
         in.next = p;

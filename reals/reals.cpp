@@ -300,6 +300,8 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
     } else if (n == 0) {
         return nullptr;
     }
+    // Most often a line feed or a blank follows; only letters carry 0x40.
+    if ((*p & 0x40) == 0) return p;
     char next = static_cast<char>(*p | 0x20);
     if (next == 'x') return nullptr;  // "0x"
     if (next == 'e') {
@@ -321,6 +323,16 @@ const char* scan_common_real(const char* p, double& value) noexcept {
     if (const char* end = scan_plain_decimal(p, d)) {
         std::uint64_t m = d.whole * powers_of_ten[d.fraction_digits] + d.fraction;
         int exponent = d.exponent - d.fraction_digits;
+        if (d.exponent == 0) {
+            // Most values have no exponent: at most 19 decimals, which both
+            // ways take.
+            if (m <= max_exact_mantissa) {
+                value = static_cast<double>(m) / exact_powers[d.fraction_digits];
+                return end;
+            }
+            value = product_value(m, exponent);
+            return end;
+        }
         if (m <= max_exact_mantissa && exponent >= -max_exact_power && exponent <= max_exact_power) {
             auto v = static_cast<double>(m);
             value = exponent < 0 ? v / exact_powers[-exponent] : v * exact_powers[exponent];
