@@ -30,21 +30,39 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
     if (in_table(sums, row)) sums.rowsum[row - 1] = sum;
 }
 
+// The row being summed and its sum so far.
+struct row_run {
+    std::int64_t prev_row = -1;
+    double sum = 0.0;
+};
+
 // The sum of the row that ends goes to the table, and the sum of the row
 // that starts comes from it.
-static void start_row(row_sums& sums, std::int64_t& prev_row, double& sum, std::int64_t row) {
-    keep_row_sum(sums, prev_row, sum);
-    prev_row = row;
-    sum = row_sum(sums, prev_row);
+static void start_row(row_sums& sums, row_run& run, std::int64_t row) {
+    keep_row_sum(sums, run.prev_row, run.sum);
+    run.prev_row = row;
+    run.sum = row_sum(sums, row);
+}
+
+// A line of any other shape, through its fields: rare, and kept out of the
+// loop. Returns the next line.
+[[gnu::noinline]] static const char* sum_other_line(const char* p, const char* end, entry_fields& f, row_sums& sums,
+                                                    row_run& run) {
+    settle_fields(f, end);
+    const char* line_feed = parse_summed_entry_line(p, end, f.e);
+    std::int64_t row = row_of(f.e);
+    if (run.prev_row == -1 || row > run.prev_row) start_row(sums, run, row);
+    run.sum = added(run.sum, f.e.val.value);
+    return line_feed + 1;
 }
 
 // The sum of the row being summed is kept here while its entries come, and
 // goes to the table when a greater row starts. As rows only grow, each
-// row's entries are summed in one stretch. The per-line routines are
-// inlined into the loop (flatten).
+// row's entries are summed in one stretch. The routines of common lines
+// are inlined into the loop (flatten); the run is handed to the other
+// lines' routine as a copy, so that the loop keeps it in registers.
 [[gnu::flatten]] static void sum_rows(line_reader& in, row_sums& sums) {
-    std::int64_t prev_row = -1;
-    double sum = 0.0;
+    row_run run;
     entry_fields f;
     row_text rows;
     while (more_lines(in)) {
@@ -54,27 +72,24 @@ static void start_row(row_sums& sums, std::int64_t& prev_row, double& sum, std::
             std::int64_t row;
             double val;
             const char* line_feed = take_common_summed_line(p, rows, row, val);
-            if (line_feed != nullptr) {
-                // A common row is never negative, so it starts a row as soon
-                // as it is greater; its value is a decimal, never a NaN, so
-                // the sum keeps its own NaN whichever operand comes first.
-                f.last_common = p;
-                p = line_feed + 1;
-                if (row > prev_row) start_row(sums, prev_row, sum, row);
-                sum += val;
+            if (line_feed == nullptr) {
+                row_run other = run;
+                p = sum_other_line(p, end, f, sums, other);
+                run = other;
                 continue;
             }
-            settle_fields(f, end);
-            line_feed = parse_summed_entry_line(p, end, f.e);
-            row = row_of(f.e);
+            // A common row is never negative, so it starts a row as soon as
+            // it is greater; its value is a decimal, never a NaN, so the sum
+            // keeps its own NaN whichever operand comes first.
+            f.last_common = p;
             p = line_feed + 1;
-            if (prev_row == -1 || row > prev_row) start_row(sums, prev_row, sum, row);
-            sum = added(sum, f.e.val.value);
+            if (row > run.prev_row) start_row(sums, run, row);
+            run.sum += val;
         }
         settle_fields(f, end);
         in.next = p;
     }
-    keep_row_sum(sums, prev_row, sum);
+    keep_row_sum(sums, run.prev_row, run.sum);
 }
 
 static void read_sums(row_sums& sums, failure& why) {
@@ -129,7 +144,8 @@ static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t ro
     return !s.row_flag && in_table(sums, row);
 }
 
-static char* put_diagonal(char* q, row_state& s, const row_sums& sums, std::int64_t row) {
+// Once a row: kept out of the loop.
+[[gnu::noinline]] static char* put_diagonal(char* q, row_state& s, const row_sums& sums, std::int64_t row) {
     s.row_flag = true;
     s.diagonal.row.value = s.diagonal.col.value = row;
     s.diagonal.val.value = -sums.rowsum[row - 1];
@@ -150,9 +166,25 @@ static char* put_diagonal(char* q, row_state& s, const row_sums& sums, const com
     return q;
 }
 
+// A line of any other shape, through its fields, and the diagonal entry
+// before it unless the line's start was common and the diagonal decided on
+// it: rare, and kept out of the loop so that the loop's values stay in
+// registers. Returns its line feed.
+[[gnu::noinline]] static const char* copy_other_line(char*& q, const char* p, const char* end, bool decided,
+                                                     row_text& rows, entry_fields& f, row_state& s,
+                                                     const row_sums& sums) {
+    settle_fields(f, end);
+    const char* line_feed = parse_copied_entry_line(p, end, rows, f.e);
+    std::int64_t row = row_of(f.e);
+    if (!decided && diagonal_pending(s, sums, row) && col_at_least_row(f.e)) q = put_diagonal(q, s, sums, row);
+    q = write_entry_line(q, f.e, index_shift::none);
+    return line_feed;
+}
+
 // Each entry is copied, a common line in one pass from its text, any other
 // through its fields; before the first entry of a row on or right of the
-// diagonal, the row's diagonal entry goes in.
+// diagonal, the row's diagonal entry goes in. The routines of common lines
+// are inlined into the loop (flatten).
 [[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
     row_state s;
     entry_fields f;
@@ -170,15 +202,10 @@ static char* put_diagonal(char* q, row_state& s, const row_sums& sums, const com
                 if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix)) q = put_diagonal(q, s, sums, ix, p);
                 line_feed = copy_common_line(q, p, ix, index_shift::none);
             }
-            if (line_feed != nullptr) {
+            if (line_feed != nullptr)
                 f.last_common = p;
-            } else {
-                settle_fields(f, end);
-                line_feed = parse_copied_entry_line(p, end, rows, f.e);
-                std::int64_t row = row_of(f.e);
-                if (!common && diagonal_pending(s, sums, row) && col_at_least_row(f.e)) q = put_diagonal(q, s, sums, row);
-                q = write_entry_line(q, f.e, index_shift::none);
-            }
+            else
+                line_feed = copy_other_line(q, p, end, common, rows, f, s, sums);
             p = line_feed + 1;
         }
         settle_fields(f, end);

@@ -5,9 +5,19 @@
 #include "frame.h"
 #include "transfile.h"
 
+// A line of any other shape, through its fields: rare, and kept out of the
+// loop so that the loop's values stay in registers. Returns its line feed.
+[[gnu::noinline]] static const char* shift_other_line(char*& q, const char* p, const char* end, row_text& rows,
+                                                      entry_fields& f) {
+    settle_fields(f, end);
+    const char* line_feed = parse_copied_entry_line(p, end, rows, f.e);
+    q = write_entry_line(q, f.e, index_shift::plus_one);
+    return line_feed;
+}
+
 // Each entry is copied with its indices plus one: a common line in one
 // pass from its text, any other through its fields. The per-line routines
-// are inlined into the loop (flatten).
+// of common lines are inlined into the loop (flatten).
 [[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out) {
     entry_fields f;
     row_text rows;
@@ -20,13 +30,10 @@
             common_indices ix;
             const char* line_feed = nullptr;
             if (take_common_indices(p, rows, ix)) line_feed = copy_common_line(q, p, ix, index_shift::plus_one);
-            if (line_feed != nullptr) {
+            if (line_feed != nullptr)
                 f.last_common = p;
-            } else {
-                settle_fields(f, end);
-                line_feed = parse_copied_entry_line(p, end, rows, f.e);
-                q = write_entry_line(q, f.e, index_shift::plus_one);
-            }
+            else
+                line_feed = shift_other_line(q, p, end, rows, f);
             p = line_feed + 1;
         }
         settle_fields(f, end);
