@@ -245,6 +245,24 @@ bool round_up(char* text, char* stop) noexcept {
     return end;
 }
 
+// A short value in exponent form, one digit d (not zero), up to six - x
+// decimals, then "e-x" with x of one or two digits, ending the line, as
+// %g writes small values: its six decimals are its digits behind x - 1
+// zeros, padded, written at t. The line feed, or null for another text.
+const char* copy_small_exponent(const char* d, int k, const char* e, char* t, char*& q) noexcept {
+    if (*d == '0' || (*e | 0x20) != 'e' || e[1] != '-' || !is_digit(e[2])) return nullptr;
+    int x = e[2] - '0';
+    const char* end = e + 3;
+    if (is_digit(*end)) x = 10 * x + (*end++ - '0');
+    if (*end != '\n' || x == 0 || x + k > 6) return nullptr;
+    store_word(t, load_word("0.000000"));
+    t[1 + x] = *d;
+    std::uint64_t taken = (std::uint64_t{1} << (8 * k)) - 1;
+    store_word(t + 2 + x, (load_word(d + 2) & taken) | (all_bytes('0') & ~taken));
+    q = t + 8;
+    return end;
+}
+
 }  // namespace
 
 const char* scan_copied_real(const char* p, copied_real& v) noexcept {
@@ -285,7 +303,11 @@ const char* copy_common_real(const char* p, char*& q) noexcept {
     const char* point = d + n;
     char* written_point = t + n;
     if (*point != '.') {
-        if (*point != '\n') return copy_fixed_decimal(p, q);
+        if (*point != '\n') {
+            if (n == 1)
+                if (const char* end = copy_small_exponent(d, 0, point, t, q)) return end;
+            return copy_fixed_decimal(p, q);
+        }
         *written_point = '.';
         store_word(written_point + 1, all_bytes('0'));
         q = written_point + 7;
@@ -295,7 +317,11 @@ const char* copy_common_real(const char* p, char*& q) noexcept {
     int k = leading_digits(load_word(decimals));
     const char* end = decimals + k;
     if (k <= 6) {
-        if (*end != '\n') return copy_fixed_decimal(p, q);
+        if (*end != '\n') {
+            if (n == 1)
+                if (const char* e = copy_small_exponent(d, k, end, t, q)) return e;
+            return copy_fixed_decimal(p, q);
+        }
         store_word(written_point + 1 + k, all_bytes('0'));
         q = written_point + 7;
         return end;
