@@ -126,13 +126,10 @@ row_sums first_pas(const char* infile, failure& why) {
     return sums;
 }
 
-// The row being copied, whether its diagonal entry has been written, and
-// that entry.
+// The row being copied, and whether its diagonal entry has been written.
 struct row_state {
     std::int64_t pres_row = 0;
     bool row_flag = false;
-    tra_entry diagonal;
-    char indices[24];  // the row's text twice, where it is known
 };
 
 // Whether the row may still need its diagonal entry.
@@ -144,26 +141,23 @@ static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t ro
     return !s.row_flag && in_table(sums, row);
 }
 
-// Once a row: kept out of the loop.
-[[gnu::noinline]] static char* put_diagonal(char* q, row_state& s, const row_sums& sums, std::int64_t row) {
+// The row's diagonal entry, once a row, so kept out of the loop. Where the
+// row's text (n digits) is known, the indices are that text twice.
+[[gnu::noinline, gnu::flatten]] static char* put_diagonal(char* q, row_state& s, const row_sums& sums,
+                                                          std::int64_t row, const char* text, std::size_t n) {
     s.row_flag = true;
-    s.diagonal.row.value = s.diagonal.col.value = row;
-    s.diagonal.val.value = -sums.rowsum[row - 1];
-    return write_entry_line(q, s.diagonal, index_shift::none);
-}
-
-// The same where the row's text stands at the line's start: its indices
-// are that text twice.
-static char* put_diagonal(char* q, row_state& s, const row_sums& sums, const common_indices& ix, const char* line) {
-    auto n = static_cast<std::size_t>(ix.row_digits);
-    std::memcpy(s.indices, line, 8);
-    std::memcpy(s.indices + n + 1, line, 8);
-    s.diagonal.indices = s.indices;
-    s.diagonal.row_length = static_cast<std::uint32_t>(n);
-    s.diagonal.indices_length = static_cast<std::uint32_t>(2 * n + 1);
-    q = put_diagonal(q, s, sums, ix.row);
-    s.diagonal.indices = nullptr;
-    return q;
+    tra_entry diagonal;
+    diagonal.row.value = diagonal.col.value = row;
+    diagonal.val.value = -sums.rowsum[row - 1];
+    char indices[24];
+    if (text != nullptr) {
+        std::memcpy(indices, text, 8);
+        std::memcpy(indices + n + 1, text, 8);
+        diagonal.indices = indices;
+        diagonal.row_length = static_cast<std::uint32_t>(n);
+        diagonal.indices_length = static_cast<std::uint32_t>(2 * n + 1);
+    }
+    return write_entry_line(q, diagonal, index_shift::none);
 }
 
 // A line of any other shape, through its fields, and the diagonal entry
@@ -176,7 +170,8 @@ static char* put_diagonal(char* q, row_state& s, const row_sums& sums, const com
     settle_fields(f, end);
     const char* line_feed = parse_copied_entry_line(p, end, rows, f.e);
     std::int64_t row = row_of(f.e);
-    if (!decided && diagonal_pending(s, sums, row) && col_at_least_row(f.e)) q = put_diagonal(q, s, sums, row);
+    if (!decided && diagonal_pending(s, sums, row) && col_at_least_row(f.e))
+        q = put_diagonal(q, s, sums, row, nullptr, 0);
     q = write_entry_line(q, f.e, index_shift::none);
     return line_feed;
 }
@@ -199,7 +194,8 @@ static char* put_diagonal(char* q, row_state& s, const row_sums& sums, const com
             const char* line_feed = nullptr;
             bool common = take_common_indices(p, rows, ix);
             if (common) {
-                if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix)) q = put_diagonal(q, s, sums, ix, p);
+                if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix))
+                    q = put_diagonal(q, s, sums, ix.row, p, static_cast<std::size_t>(ix.row_digits));
                 line_feed = copy_common_line(q, p, ix, index_shift::none);
             }
             if (line_feed != nullptr)
