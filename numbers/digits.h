@@ -24,8 +24,9 @@ inline void store_word(char* p, std::uint64_t w) noexcept {
 // they are the last n bytes behind zeros, then combined pairwise in three
 // steps, each one multiplication: by 10 * 2^8 + 1, 100 * 2^16 + 1 and
 // 10000 * 2^32 + 1, which add each lane's first half, scaled, to its second.
+// A digit's value is the digit xor '0', as the digit test has it already.
 inline std::uint64_t digits_value(std::uint64_t w, int n) noexcept {
-    std::uint64_t v = (w & all_bytes(0x0F)) << (8 * (8 - n));
+    std::uint64_t v = (w ^ all_bytes('0')) << (8 * (8 - n));
     v = (v * 2561) >> 8 & 0x00FF00FF00FF00FFULL;
     v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFFULL;
     return (v * 42949672960001) >> 32;
@@ -33,7 +34,7 @@ inline std::uint64_t digits_value(std::uint64_t w, int n) noexcept {
 
 // The same for a word of eight digits.
 inline std::uint64_t eight_digits_value(std::uint64_t w) noexcept {
-    std::uint64_t v = w & all_bytes(0x0F);
+    std::uint64_t v = w ^ all_bytes('0');
     v = (v * 2561) >> 8 & 0x00FF00FF00FF00FFULL;
     v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFFULL;
     return (v * 42949672960001) >> 32;
