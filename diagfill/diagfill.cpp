@@ -143,9 +143,8 @@ static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t ro
 
 // The row's diagonal entry, once a row, so kept out of the loop. Where the
 // row's text (n digits) is known, the indices are that text twice.
-[[gnu::noinline, gnu::flatten]] static char* put_diagonal(char* q, row_state& s, const row_sums& sums,
-                                                          std::int64_t row, const char* text, std::size_t n) {
-    s.row_flag = true;
+[[gnu::noinline, gnu::flatten]] static char* put_diagonal(char* q, const row_sums& sums, std::int64_t row,
+                                                          const char* text, std::size_t n) {
     tra_entry diagonal;
     diagonal.row.value = diagonal.col.value = row;
     diagonal.val.value = -sums.rowsum[row - 1];
@@ -160,18 +159,24 @@ static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t ro
     return write_entry_line(q, diagonal, index_shift::none);
 }
 
+// What the loop keeps from line to line, besides the fields.
+struct copy_run {
+    row_state s;
+    row_text rows;
+};
+
 // A line of any other shape, through its fields, and the diagonal entry
 // before it unless the line's start was common and the diagonal decided on
-// it: rare, and kept out of the loop so that the loop's values stay in
-// registers. Returns its line feed.
+// it: rare, and kept out of the loop. Returns its line feed and moves q.
 [[gnu::noinline]] static const char* copy_other_line(char*& q, const char* p, const char* end, bool decided,
-                                                     row_text& rows, entry_fields& f, row_state& s,
-                                                     const row_sums& sums) {
+                                                     copy_run& run, entry_fields& f, const row_sums& sums) {
     settle_fields(f, end);
-    const char* line_feed = parse_copied_entry_line(p, end, rows, f.e);
+    const char* line_feed = parse_copied_entry_line(p, end, run.rows, f.e);
     std::int64_t row = row_of(f.e);
-    if (!decided && diagonal_pending(s, sums, row) && col_at_least_row(f.e))
-        q = put_diagonal(q, s, sums, row, nullptr, 0);
+    if (!decided && diagonal_pending(run.s, sums, row) && col_at_least_row(f.e)) {
+        run.s.row_flag = true;
+        q = put_diagonal(q, sums, row, nullptr, 0);
+    }
     q = write_entry_line(q, f.e, index_shift::none);
     return line_feed;
 }
@@ -179,11 +184,11 @@ static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t ro
 // Each entry is copied, a common line in one pass from its text, any other
 // through its fields; before the first entry of a row on or right of the
 // diagonal, the row's diagonal entry goes in. The routines of common lines
-// are inlined into the loop (flatten).
+// are inlined into the loop (flatten); the other lines' routine is handed
+// copies of what the loop keeps, so that the loop keeps it in registers.
 [[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
-    row_state s;
+    copy_run run;
     entry_fields f;
-    row_text rows;
     while (more_lines(in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
@@ -192,16 +197,23 @@ static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t ro
             q = out_line_room(out, q);
             common_indices ix;
             const char* line_feed = nullptr;
-            bool common = take_common_indices(p, rows, ix);
+            bool common = take_common_indices(p, run.rows, ix);
             if (common) {
-                if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix))
-                    q = put_diagonal(q, s, sums, ix.row, p, static_cast<std::size_t>(ix.row_digits));
+                if (diagonal_pending(run.s, sums, ix.row) && col_at_least_row(ix)) {
+                    run.s.row_flag = true;
+                    q = put_diagonal(q, sums, ix.row, p, static_cast<std::size_t>(ix.row_digits));
+                }
                 line_feed = copy_common_line(q, p, ix, index_shift::none);
             }
-            if (line_feed != nullptr)
+            if (line_feed != nullptr) {
                 f.last_common = p;
-            else
-                line_feed = copy_other_line(q, p, end, common, rows, f, s, sums);
+            } else {
+                copy_run other = run;
+                char* t = q;
+                line_feed = copy_other_line(t, p, end, common, other, f, sums);
+                run = other;
+                q = t;
+            }
             p = line_feed + 1;
         }
         settle_fields(f, end);

@@ -237,12 +237,24 @@ bool round_up(char* text, char* stop) noexcept {
 // A plain decimal that the text path does not take (an exponent, most
 // often) that ends the line, written from its count of millionths; kept
 // out of the loops.
-[[gnu::noinline]] const char* copy_fixed_decimal(const char* p, char*& q) noexcept {
+// The line feed and the end of what was written (the caller's output
+// pointer is not handed over, so that it may stay in a register).
+struct copied_text {
+    const char* line_feed;
+    char* written_end;
+};
+
+[[gnu::noinline]] copied_text write_fixed_decimal(const char* p, char* q) noexcept {
     fixed6 f;
     const char* end = scan_fixed_decimal(p, f);
-    if (end == nullptr || *end != '\n') return nullptr;
-    q = write_fixed6(q, f);
-    return end;
+    if (end == nullptr || *end != '\n') return {nullptr, q};
+    return {end, write_fixed6(q, f)};
+}
+
+const char* copy_fixed_decimal(const char* p, char*& q) noexcept {
+    copied_text c = write_fixed_decimal(p, q);
+    q = c.written_end;
+    return c.line_feed;
 }
 
 // A short value in exponent form, one digit d (not zero), up to six - x
