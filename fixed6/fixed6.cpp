@@ -196,8 +196,8 @@ const char* scan_fixed_decimal(const char* p, fixed6& v) noexcept {
     const char* end = scan_plain_decimal(p + negative, d);
     if (end == nullptr) return nullptr;
     // The decimal is digits / 10^places.
-    std::uint64_t digits = d.whole * powers_of_ten[d.fraction_digits] + d.fraction;
-    int places = d.fraction_digits - d.exponent;
+    std::uint64_t digits = d.digits;
+    int places = d.places - d.exponent;
     std::uint64_t micros;
     if (places <= 6) {
         int scale = 6 - places;

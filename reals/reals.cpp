@@ -269,37 +269,38 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
     std::uint64_t w = load_word(p);
     int n = leading_digits(w);
     if (n == 8) return nullptr;
-    d.whole = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;  // most often "0."
+    std::uint64_t m = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;  // most often "0."
     p += n;
     if (*p == '.') {
-        // Up to two words of eight digits and a part of a third.
+        // Up to two words of eight decimals and a part of a third, taken
+        // into the digits as they come; past 19 digits in all the digits
+        // may have wrapped, but the decimal is refused then.
         ++p;
         w = load_word(p);
         int k = leading_digits(w);
-        std::uint64_t fraction = k > 0 ? digits_value(w, k) : 0;
-        int taken = k;
-        if (k == 8) {
+        if (k < 8) {
+            if (k > 0) m = m * powers_of_ten[k] + digits_value(w, k);
+        } else {
+            m = m * powers_of_ten[8] + eight_digits_value(w);
             w = load_word(p + 8);
-            k = leading_digits(w);
-            fraction = k == 8 ? fraction * powers_of_ten[8] + eight_digits_value(w)
-                              : fraction * powers_of_ten[k] + (k > 0 ? digits_value(w, k) : 0);
-            taken += k;
-            if (k == 8) {
+            int more = leading_digits(w);
+            if (more == 8) {
+                m = m * powers_of_ten[8] + eight_digits_value(w);
                 w = load_word(p + 16);
-                k = leading_digits(w);
-                if (k == 8) return nullptr;
-                if (k > 0) fraction = fraction * powers_of_ten[k] + (k == 1 ? (w & 0xF) : digits_value(w, k));
-                taken += k;
+                k += 8;
+                more = leading_digits(w);
+                if (more == 8) return nullptr;
             }
+            if (more > 0) m = m * powers_of_ten[more] + (more == 1 ? (w & 0xF) : digits_value(w, more));
+            k += more;
         }
-        if (taken > max_gathered_digits - n) return nullptr;
-        if (n + taken == 0) return nullptr;  // "."
-        p += taken;
-        d.fraction = fraction;
-        d.fraction_digits = taken;
+        if (n + k > max_gathered_digits || n + k == 0) return nullptr;  // long, or "."
+        p += k;
+        d.places = k;
     } else if (n == 0) {
         return nullptr;
     }
+    d.digits = m;
     // Most often a line feed or a blank follows; only letters carry 0x40.
     if ((*p & 0x40) == 0) return p;
     char next = static_cast<char>(*p | 0x20);
@@ -321,13 +322,13 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
 const char* scan_common_real(const char* p, double& value) noexcept {
     plain_decimal d;
     if (const char* end = scan_plain_decimal(p, d)) {
-        std::uint64_t m = d.whole * powers_of_ten[d.fraction_digits] + d.fraction;
-        int exponent = d.exponent - d.fraction_digits;
+        std::uint64_t m = d.digits;
+        int exponent = d.exponent - d.places;
         if (d.exponent == 0) {
             // Most values have no exponent: at most 19 decimals, which both
             // ways take.
             if (m <= max_exact_mantissa) {
-                value = static_cast<double>(m) / exact_powers[d.fraction_digits];
+                value = static_cast<double>(m) / exact_powers[d.places];
                 return end;
             }
             value = product_value(m, exponent);

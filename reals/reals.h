@@ -14,9 +14,8 @@ const char* scan_real(const char* p, double& value) noexcept;
 // all and fewer than eight before the point, maybe an exponent of one to
 // three digits.
 struct plain_decimal {
-    std::uint64_t whole = 0;
-    std::uint64_t fraction = 0;
-    int fraction_digits = 0;
+    std::uint64_t digits = 0;  // all of them, as one integer
+    int places = 0;            // how many follow the point
     int exponent = 0;
 };
 // Its end, or null for any other text (which may still be a number).
