@@ -13,12 +13,12 @@
 // without a bound check. No scan goes past the line feed.
 constexpr std::size_t line_padding = 16;
 
-// The word with its bytes in the other order (compilers make it one
-// instruction).
+// The word with its bytes in the other order: pairs, then pairs of pairs,
+// then halves swapped, which compilers make one instruction.
 inline std::uint64_t reversed_bytes(std::uint64_t w) noexcept {
-    std::uint64_t r = 0;
-    for (int i = 0; i < 8; ++i) r |= (w >> (8 * i) & 0xFF) << (8 * (7 - i));
-    return r;
+    w = (w & 0x00FF00FF00FF00FFULL) << 8 | (w >> 8 & 0x00FF00FF00FF00FFULL);
+    w = (w & 0x0000FFFF0000FFFFULL) << 16 | (w >> 16 & 0x0000FFFF0000FFFFULL);
+    return w << 32 | w >> 32;
 }
 
 // The eight bytes at p in a line, the first in the lowest byte.

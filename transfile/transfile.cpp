@@ -58,6 +58,7 @@ static bool plain_index(const char* digits, const char* field_end) {
     rows.text = w & rows.mask;
     rows.digits = n;
     rows.row = static_cast<std::int64_t>(digits_value(w, n));
+    rows.key = reversed_bytes(w) >> (64 - 8 * n);
     return n;
 }
 
@@ -82,7 +83,7 @@ bool take_common_indices(const char* p, row_text& rows, common_indices& ix) {
     int m = leading_digits(col);
     if (static_cast<unsigned>(m - 1) >= 7 || (m > 1 && *c == '0')) return false;
     ix.row = rows.row;
-    ix.row_word = w;
+    ix.row_key = rows.key;
     ix.col_word = col;
     ix.row_digits = n;
     ix.col_digits = m;

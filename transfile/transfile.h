@@ -59,6 +59,7 @@ struct row_text {
     std::uint64_t text = 0x100;
     int digits = 0;
     std::int64_t row = 0;
+    std::uint64_t key = 0;  // its digits with the first on top, ordered as the rows
 };
 
 // "%d%d%lf" on the line at p, whose line feed comes before lines_end:
@@ -82,22 +83,18 @@ const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t&
 // after it. False for a line of any other shape.
 struct common_indices {
     std::int64_t row = 0;
-    std::uint64_t row_word = 0;  // the row's digits, first in the lowest byte
-    std::uint64_t col_word = 0;  // and the col's
+    std::uint64_t row_key = 0;   // the row's digits with the first on top
+    std::uint64_t col_word = 0;  // the col's digits, the first in the lowest byte
     int row_digits = 0;
     int col_digits = 0;
     const char* col_end = nullptr;
 };
 bool take_common_indices(const char* p, row_text& rows, common_indices& ix);
 // col >= row, on their digits: the longer is the larger, and of two as
-// long, the one with the greater digit where they first differ.
+// long, the one whose digits, the first on top, make the larger number.
 inline bool col_at_least_row(const common_indices& ix) {
     if (ix.col_digits != ix.row_digits) return ix.col_digits > ix.row_digits;
-    std::uint64_t digits = ~std::uint64_t{0} >> (64 - 8 * ix.col_digits);
-    std::uint64_t differ = (ix.col_word ^ ix.row_word) & digits;
-    if (differ == 0) return true;
-    int at = std::countr_zero(differ) & ~7;
-    return (ix.col_word >> at & 0xFF) > (ix.row_word >> at & 0xFF);
+    return reversed_bytes(ix.col_word) >> (64 - 8 * ix.col_digits) >= ix.row_key;
 }
 
 // The rest of the common line at p copied at q, as parse_copied_entry_line
