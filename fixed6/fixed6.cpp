@@ -297,35 +297,12 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
 // rest lies within a tenth of a millionth of the half, too near for so
 // short a look) and the text is rounded up on its digits. Any other text
 // goes the way of its millionths.
-const char* copy_common_real(const char* p, char*& q) noexcept {
-    char* t = q;
-    const char* d = p;
-    if (*d == '-') {
-        *t++ = '-';
-        ++d;
-    }
-    int n = leading_digits(load_word(d));
-    if (n == 0) {
-        if (*d != '.' || !is_digit(d[1])) return nullptr;
-        *t++ = '0';
-    } else if (n > 7 || (n > 1 && *d == '0')) {
-        return copy_fixed_decimal(p, q);
-    }
-    std::memcpy(t, d, 16);  // the digits, the point and six decimals
-    const char* point = d + n;
+// The decimals after the point that follows the n integer digits at d,
+// the integer digits and the point being written at t already.
+[[gnu::always_inline]] inline const char* copy_decimals(const char* p, char*& q, const char* d, char* t,
+                                                       int n) noexcept {
+    const char* decimals = d + n + 1;
     char* written_point = t + n;
-    if (*point != '.') {
-        if (*point != '\n') {
-            if (n == 1)
-                if (const char* end = copy_small_exponent(d, 0, point, t, q)) return end;
-            return copy_fixed_decimal(p, q);
-        }
-        *written_point = '.';
-        store_word(written_point + 1, all_bytes('0'));
-        q = written_point + 7;
-        return point;
-    }
-    const char* decimals = point + 1;
     int k = leading_digits(load_word(decimals));
     const char* end = decimals + k;
     if (k <= 6) {
@@ -348,4 +325,39 @@ const char* copy_common_real(const char* p, char*& q) noexcept {
     if (seventh >= '5' && !round_up(q, written_point + 7)) return copy_fixed_decimal(p, q);
     q = written_point + 7;
     return end;
+}
+
+const char* copy_common_real(const char* p, char*& q) noexcept {
+    char* t = q;
+    const char* d = p;
+    if (*d == '-') {
+        *t++ = '-';
+        ++d;
+    }
+    std::uint64_t w = load_word(d);
+    if ((w & 0xFFFF) == zero_point) {  // most values of a transition file lie below one
+        std::memcpy(t, d, 16);
+        return copy_decimals(p, q, d, t, 1);
+    }
+    int n = leading_digits(w);
+    if (n == 0) {
+        if (*d != '.' || !is_digit(d[1])) return nullptr;
+        *t++ = '0';
+    } else if (n > 7 || (n > 1 && *d == '0')) {
+        return copy_fixed_decimal(p, q);
+    }
+    std::memcpy(t, d, 16);  // the digits, the point and six decimals
+    const char* point = d + n;
+    if (*point != '.') {
+        if (*point != '\n') {
+            if (n == 1)
+                if (const char* end = copy_small_exponent(d, 0, point, t, q)) return end;
+            return copy_fixed_decimal(p, q);
+        }
+        t[n] = '.';
+        store_word(t + n + 1, all_bytes('0'));
+        q = t + n + 7;
+        return point;
+    }
+    return copy_decimals(p, q, d, t, n);
 }

@@ -31,6 +31,9 @@ inline std::uint64_t load_line_word(const char* p) noexcept {
 
 constexpr std::uint64_t all_bytes(std::uint8_t b) noexcept { return 0x0101010101010101ULL * b; }
 
+// "0." as the first two bytes of a word.
+constexpr std::uint64_t zero_point = '0' | '.' << 8;
+
 inline bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
 
 // The value of a hexadecimal digit, or -1 for any other byte.

@@ -267,9 +267,13 @@ const char* scan_unsigned_decimal(const char* p, bool negative, double& value) n
 
 const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
     std::uint64_t w = load_word(p);
-    int n = leading_digits(w);
-    if (n == 8) return nullptr;
-    std::uint64_t m = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;  // most often "0."
+    int n = 1;
+    std::uint64_t m = 0;
+    if ((w & 0xFFFF) != zero_point) {  // most values of a transition file lie below one
+        n = leading_digits(w);
+        if (n == 8) return nullptr;
+        m = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;
+    }
     p += n;
     if (*p == '.') {
         // Up to two words of eight decimals and a part of a third, taken
