@@ -265,44 +265,51 @@ const char* scan_unsigned_decimal(const char* p, bool negative, double& value) n
 
 }  // namespace
 
+// The decimals at p, after a point that follows n integer digits whose
+// value is m: up to two words of eight decimals and a part of a third,
+// taken into the digits as they come. Past 19 digits in all the digits may
+// have wrapped, but the decimal is refused then. The end, or null.
+[[gnu::always_inline]] inline const char* scan_places(const char* p, int n, std::uint64_t& m, int& places) noexcept {
+    std::uint64_t w = load_word(p);
+    int k = leading_digits(w);
+    if (k < 8) {
+        if (k > 0) m = m * powers_of_ten[k] + digits_value(w, k);
+    } else {
+        m = m * powers_of_ten[8] + eight_digits_value(w);
+        w = load_word(p + 8);
+        int more = leading_digits(w);
+        if (more == 8) {
+            m = m * powers_of_ten[8] + eight_digits_value(w);
+            w = load_word(p + 16);
+            k += 8;
+            more = leading_digits(w);
+            if (more == 8) return nullptr;
+        }
+        if (more > 0) m = m * powers_of_ten[more] + (more == 1 ? (w & 0xF) : digits_value(w, more));
+        k += more;
+    }
+    if (n + k > max_gathered_digits || n + k == 0) return nullptr;  // long, or "."
+    places = k;
+    return p + k;
+}
+
 const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
     std::uint64_t w = load_word(p);
-    int n = 1;
     std::uint64_t m = 0;
-    if ((w & 0xFFFF) != zero_point) {  // most values of a transition file lie below one
-        n = leading_digits(w);
+    if ((w & 0xFFFF) == zero_point) {  // most values of a transition file lie below one
+        p = scan_places(p + 2, 1, m, d.places);
+        if (p == nullptr) return nullptr;
+    } else {
+        int n = leading_digits(w);
         if (n == 8) return nullptr;
         m = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;
-    }
-    p += n;
-    if (*p == '.') {
-        // Up to two words of eight decimals and a part of a third, taken
-        // into the digits as they come; past 19 digits in all the digits
-        // may have wrapped, but the decimal is refused then.
-        ++p;
-        w = load_word(p);
-        int k = leading_digits(w);
-        if (k < 8) {
-            if (k > 0) m = m * powers_of_ten[k] + digits_value(w, k);
-        } else {
-            m = m * powers_of_ten[8] + eight_digits_value(w);
-            w = load_word(p + 8);
-            int more = leading_digits(w);
-            if (more == 8) {
-                m = m * powers_of_ten[8] + eight_digits_value(w);
-                w = load_word(p + 16);
-                k += 8;
-                more = leading_digits(w);
-                if (more == 8) return nullptr;
-            }
-            if (more > 0) m = m * powers_of_ten[more] + (more == 1 ? (w & 0xF) : digits_value(w, more));
-            k += more;
+        p += n;
+        if (*p == '.') {
+            p = scan_places(p + 1, n, m, d.places);
+            if (p == nullptr) return nullptr;
+        } else if (n == 0) {
+            return nullptr;
         }
-        if (n + k > max_gathered_digits || n + k == 0) return nullptr;  // long, or "."
-        p += k;
-        d.places = k;
-    } else if (n == 0) {
-        return nullptr;
     }
     d.digits = m;
     // Most often a line feed or a blank follows; only letters carry 0x40.
