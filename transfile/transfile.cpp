@@ -49,23 +49,23 @@ static bool plain_index(const char* digits, const char* field_end) {
 }
 
 // The row at a line's start, where it is a plain index of one to seven
-// digits and a blank: its digit count, else 0. The row text learns it.
-[[gnu::always_inline]] inline int common_row(std::uint64_t w, const char* p, row_text& rows) {
-    if ((w & rows.mask) == rows.text) return rows.digits;
+// digits and a blank: the start of the field after it, else null. The row
+// text learns it.
+[[gnu::always_inline]] inline const char* after_common_row(std::uint64_t w, const char* p, row_text& rows) {
+    if ((w & rows.mask) == rows.text) return p + rows.digits + 1;
     int n = leading_digits(w);
-    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ' || (n > 1 && *p == '0')) return 0;
+    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ' || (n > 1 && *p == '0')) return nullptr;
     rows.mask = ~std::uint64_t{0} >> (56 - 8 * n);  // the digits and the blank
     rows.text = w & rows.mask;
     rows.digits = n;
     rows.row = static_cast<std::int64_t>(digits_value(w, n));
     rows.key = reversed_bytes(w) >> (64 - 8 * n);
-    return n;
+    return p + n + 1;
 }
 
 const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value) {
-    int n = common_row(load_line_word(p), p, rows);
-    if (n == 0) return nullptr;
-    const char* c = p + n + 1;
+    const char* c = after_common_row(load_line_word(p), p, rows);
+    if (c == nullptr) return nullptr;
     int m = leading_digits(load_line_word(c));
     if (static_cast<unsigned>(m - 1) >= 7 || c[m] != ' ') return nullptr;
     const char* end = scan_common_real(c + m + 1, value);
@@ -75,17 +75,15 @@ const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t&
 }
 
 bool take_common_indices(const char* p, row_text& rows, common_indices& ix) {
-    std::uint64_t w = load_line_word(p);
-    int n = common_row(w, p, rows);
-    if (n == 0) return false;
-    const char* c = p + n + 1;
+    const char* c = after_common_row(load_line_word(p), p, rows);
+    if (c == nullptr) return false;
     std::uint64_t col = load_line_word(c);
     int m = leading_digits(col);
     if (static_cast<unsigned>(m - 1) >= 7 || (m > 1 && *c == '0')) return false;
     ix.row = rows.row;
     ix.row_key = rows.key;
     ix.col_word = col;
-    ix.row_digits = n;
+    ix.row_digits = rows.digits;
     ix.col_digits = m;
     ix.col_end = c + m;
     return true;
