@@ -61,7 +61,7 @@ static void start_row(row_sums& sums, row_run& run, std::int64_t row) {
 // row's entries are summed in one stretch. The routines of common lines
 // are inlined into the loop (flatten); the run is handed to the other
 // lines' routine as a copy, so that the loop keeps it in registers.
-[[gnu::flatten]] static void sum_rows(line_reader& in, row_sums& sums) {
+[[gnu::flatten, gnu::noinline]] static void sum_rows(line_reader& in, row_sums& sums) {
     row_run run;
     entry_fields f;
     row_text rows;

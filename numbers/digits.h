@@ -20,25 +20,25 @@ inline void store_word(char* p, std::uint64_t w) noexcept {
     std::memcpy(p, &w, sizeof w);
 }
 
-// The value of the first n (1 to 8) digits of the word: shifted so that
-// they are the last n bytes behind zeros, then combined pairwise in three
-// steps, each one multiplication: by 10 * 2^8 + 1, 100 * 2^16 + 1 and
-// 10000 * 2^32 + 1, which add each lane's first half, scaled, to its second.
-// A digit's value is the digit xor '0', as the digit test has it already.
-inline std::uint64_t digits_value(std::uint64_t w, int n) noexcept {
-    std::uint64_t v = (w ^ all_bytes('0')) << (8 * (8 - n));
+// A word's digit values: each digit xor '0', as the digit test has them.
+inline std::uint64_t digit_lanes(std::uint64_t w) noexcept { return w ^ all_bytes('0'); }
+
+// The value of eight digit values, combined pairwise in three steps, each
+// one multiplication: by 10 * 2^8 + 1, 100 * 2^16 + 1 and 10000 * 2^32 + 1,
+// which add each lane's first half, scaled, to its second.
+inline std::uint64_t eight_lanes_value(std::uint64_t v) noexcept {
     v = (v * 2561) >> 8 & 0x00FF00FF00FF00FFULL;
     v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFFULL;
     return (v * 42949672960001) >> 32;
 }
 
-// The same for a word of eight digits.
-inline std::uint64_t eight_digits_value(std::uint64_t w) noexcept {
-    std::uint64_t v = w ^ all_bytes('0');
-    v = (v * 2561) >> 8 & 0x00FF00FF00FF00FFULL;
-    v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFFULL;
-    return (v * 42949672960001) >> 32;
-}
+// The value of the first n (1 to 8) digit values: shifted so that they are
+// the last n lanes behind zeros.
+inline std::uint64_t lanes_value(std::uint64_t v, int n) noexcept { return eight_lanes_value(v << (8 * (8 - n))); }
+
+// The same of the first n digits of a word, and of a word of eight digits.
+inline std::uint64_t digits_value(std::uint64_t w, int n) noexcept { return lanes_value(digit_lanes(w), n); }
+inline std::uint64_t eight_digits_value(std::uint64_t w) noexcept { return eight_lanes_value(digit_lanes(w)); }
 
 constexpr std::uint64_t powers_of_ten[] = {1ULL,
                                            10ULL,

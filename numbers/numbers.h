@@ -43,14 +43,20 @@ inline int hex_digit_value(char c) noexcept {
     return (l >= 'a' && l <= 'f') ? l - 'a' + 10 : -1;
 }
 
-// How many of the word's bytes, from the first, are decimal digits. After
-// the xor a digit byte is 0..9, so adding 6 leaves its high half clear; any
-// other byte has a high bit in one of the two. A carry only runs upward,
-// into bytes after the first non-digit, so the mask finds the end of a run
-// exactly but says nothing of the bytes after it.
-inline int leading_digits(std::uint64_t w) noexcept {
+// The bytes of the word that are not decimal digits, as the high half of
+// each such byte. After the xor a digit byte is 0..9, so adding 6 leaves
+// its high half clear; any other byte has a high bit in one of the two. A
+// carry runs upward only out of a byte of 0xCA to 0xCF, so the mask is
+// exact up to the first non-digit, and past it up to the next where the
+// first is a point or a blank; beyond, it says nothing.
+inline std::uint64_t non_digits(std::uint64_t w) noexcept {
     std::uint64_t x = w ^ all_bytes('0');
-    std::uint64_t non_digit = (x | (x + all_bytes(6))) & all_bytes(0xF0);
+    return (x | (x + all_bytes(6))) & all_bytes(0xF0);
+}
+
+// How many of the word's bytes, from the first, are decimal digits.
+inline int leading_digits(std::uint64_t w) noexcept {
+    std::uint64_t non_digit = non_digits(w);
     return non_digit ? std::countr_zero(non_digit) / 8 : 8;
 }
 

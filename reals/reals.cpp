@@ -300,15 +300,30 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
         p = scan_places(p + 2, 1, m, d.places);
         if (p == nullptr) return nullptr;
     } else {
-        int n = leading_digits(w);
-        if (n == 8) return nullptr;
-        m = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;
+        std::uint64_t non_digit = non_digits(w);
+        if (non_digit == 0) return nullptr;
+        int n = std::countr_zero(non_digit) / 8;
         p += n;
-        if (*p == '.') {
-            p = scan_places(p + 1, n, m, d.places);
-            if (p == nullptr) return nullptr;
-        } else if (n == 0) {
-            return nullptr;
+        std::uint64_t after_point = non_digit >> 8 * n >> 8;
+        if (*p == '.' && after_point != 0) {
+            // The decimals end in this word too (a point does not carry in
+            // the digit test): the digits on both sides of the point, moved
+            // together, are one run.
+            int k = std::countr_zero(after_point) / 8;
+            if (n + k == 0) return nullptr;  // "."
+            std::uint64_t low = (std::uint64_t{1} << 8 * n) - 1;
+            std::uint64_t lanes = digit_lanes(w);
+            m = lanes_value((lanes & low) | (lanes >> 8 & ~low), n + k);
+            d.places = k;
+            p += 1 + k;
+        } else {
+            m = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;
+            if (*p == '.') {
+                p = scan_places(p + 1, n, m, d.places);
+                if (p == nullptr) return nullptr;
+            } else if (n == 0) {
+                return nullptr;
+            }
         }
     }
     d.digits = m;

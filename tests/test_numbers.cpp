@@ -311,7 +311,7 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
              return formatted("%.20f", v);
          }},
         {"any text of digits", 400000, random_number},
-        {"borders of the text path", 28 * scale,
+        {"borders of the text path", 32 * scale,
          [border = std::size_t{0}](auto&) mutable {
              const char* borders[] = {"9.9999995",  "-0.9999996",     "9999999.9999996", ".9999996",
                                       "-.5",        "0.12345649",     "0.1234565",       "0.12345650",
@@ -319,7 +319,8 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
                                       "0.0000005",  "12345678.5",     "0.49999995",      "2e-3",
                                       "1e22",       "1E5",            "007.5",           "0.99999949",
                                       "-2e-3",      "9.99999e-1",     "2.e-3",           "5e-07",
-                                      "1.5E-05",    "2e-003",         "0e-3",            "3e-6"};
+                                      "1.5E-05",    "2e-003",         "0e-3",            "3e-6",
+                                      "12.5e-3",    "123456.7",       "1234567.",        "-42.125"};
              return std::string(borders[border++ % std::size(borders)]);
          }},
     };

@@ -127,7 +127,8 @@ template <entry_use use>
     return line_feed_after(val_end != nullptr ? val_end : col_end, lines_end);
 }
 
-const char* parse_entry_line(const char* p, const char* lines_end, tra_entry& e) {
+// Kept out of the loops: a pending common line is parsed once a block.
+[[gnu::noinline]] const char* parse_entry_line(const char* p, const char* lines_end, tra_entry& e) {
     return parse_entry<entry_use::all>(p, lines_end, nullptr, e);
 }
 
