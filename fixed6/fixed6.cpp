@@ -257,20 +257,28 @@ const char* copy_fixed_decimal(const char* p, char*& q) noexcept {
     return c.line_feed;
 }
 
-// A short value in exponent form, one digit d (not zero), up to six - x
-// decimals, then "e-x" with x of one or two digits, ending the line, as
-// %g writes small values: its six decimals are its digits behind x - 1
-// zeros, padded, written at t. The line feed, or null for another text.
+// A short value in exponent form, one digit d (not zero), up to six
+// decimals, then "e-x" with x of one or two digits, ending the line, as %g
+// writes small values: its decimals are its digits behind x - 1 zeros. The
+// first six are written at t and the 7th rounds them, as in copy_decimals.
+// The line feed, or null for another text.
 const char* copy_small_exponent(const char* d, int k, const char* e, char* t, char*& q) noexcept {
     if (*d == '0' || (*e | 0x20) != 'e' || e[1] != '-' || !is_digit(e[2])) return nullptr;
     int x = e[2] - '0';
     const char* end = e + 3;
     if (is_digit(*end)) x = 10 * x + (*end++ - '0');
-    if (*end != '\n' || x == 0 || x + k > 6) return nullptr;
-    store_word(t, load_word("0.000000"));
-    t[1 + x] = *d;
+    if (*end != '\n' || x == 0) return nullptr;
+    // The decimals from the first to the 8th, the first in the lowest byte.
     std::uint64_t taken = (std::uint64_t{1} << (8 * k)) - 1;
-    store_word(t + 2 + x, (load_word(d + 2) & taken) | (all_bytes('0') & ~taken));
+    std::uint64_t digits = static_cast<unsigned char>(*d) | ((load_word(d + 2) & taken) | (all_bytes('0') & ~taken)) << 8;
+    std::uint64_t decimals = all_bytes('0');
+    if (x <= 8) decimals = digits << 8 * (x - 1) | (all_bytes('0') & ((std::uint64_t{1} << 8 * (x - 1)) - 1));
+    char seventh = static_cast<char>(decimals >> 48), eighth = static_cast<char>(decimals >> 56);
+    if ((seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0')) return nullptr;
+    t[0] = '0';
+    t[1] = '.';
+    store_word(t + 2, decimals);
+    if (seventh >= '5' && !round_up(q, t + 8)) return nullptr;
     q = t + 8;
     return end;
 }
