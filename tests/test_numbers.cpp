@@ -305,6 +305,24 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
              return text + "p" + std::to_string(static_cast<int>(rng() % 2200) - 1150);
          }},
         {"near half a millionth", 400000, near_half_decimal},
+        {"short exponent forms near half a millionth", 200000,
+         [](auto& rng) {
+             // One digit and up to six decimals, moved x places right: the
+             // 7th and 8th decimals of the value are set near a half.
+             int x = 1 + static_cast<int>(rng() % 9);
+             std::string digits(1 + rng() % 7, '0');
+             for (char& c : digits) c = static_cast<char>('0' + rng() % 10);
+             if (digits[0] == '0') digits[0] = '1';
+             const char* near[] = {"50", "49", "51", "48", "45", "99"};
+             const char* pair = near[rng() % std::size(near)];
+             for (int i = 0; i < 2; ++i)
+                 if (7 + i - x >= 0 && 7 + i - x < static_cast<int>(digits.size())) digits[7 + i - x] = pair[i];
+             if (rng() % 4 == 0 && 8 - x >= 1 && 8 - x < static_cast<int>(digits.size())) digits.resize(8 - x);
+             std::string text = rng() % 3 == 0 ? "-" : "";
+             text += digits.substr(0, 1);
+             if (digits.size() > 1) text += "." + digits.substr(1);
+             return text + (rng() % 2 ? "e-0" : "e-") + std::to_string(x);
+         }},
         {"binary ties at six decimals", 200000,
          [&](auto& rng) {
              double v = std::ldexp(static_cast<double>(rng() % 200000) - 100000.0, -7 - static_cast<int>(rng() % 13));
