@@ -288,7 +288,7 @@ const char* scan_unsigned_decimal(const char* p, bool negative, double& value) n
         if (more > 0) m = m * powers_of_ten[more] + (more == 1 ? (w & 0xF) : digits_value(w, more));
         k += more;
     }
-    if (n + k > max_gathered_digits || n + k == 0) return nullptr;  // long, or "."
+    if (n + k > max_gathered_digits) return nullptr;
     places = k;
     return p + k;
 }
@@ -297,7 +297,9 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
     std::uint64_t w = load_word(p);
     std::uint64_t m = 0;
     if ((w & 0xFFFF) == zero_point) {  // most values of a transition file lie below one
-        p = scan_places(p + 2, 1, m, d.places);
+        // The zero does not count among the 19 digits: it adds nothing to
+        // them, and "0." with 19 decimals (%.17g of a value below 0.01) fits.
+        p = scan_places(p + 2, 0, m, d.places);
         if (p == nullptr) return nullptr;
     } else {
         std::uint64_t non_digit = non_digits(w);
@@ -320,7 +322,7 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
             m = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;
             if (*p == '.') {
                 p = scan_places(p + 1, n, m, d.places);
-                if (p == nullptr) return nullptr;
+                if (p == nullptr || n + d.places == 0) return nullptr;  // long, or "."
             } else if (n == 0) {
                 return nullptr;
             }
