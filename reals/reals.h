@@ -11,8 +11,8 @@
 const char* scan_real(const char* p, double& value) noexcept;
 
 // The common decimal: digits, maybe a point and more digits, 19 at most in
-// all and fewer than eight before the point, maybe an exponent of one to
-// three digits.
+// all (a lone zero before the point not counted) and fewer than eight
+// before the point, maybe an exponent of one to three digits.
 struct plain_decimal {
     std::uint64_t digits = 0;  // all of them, as one integer
     int places = 0;            // how many follow the point

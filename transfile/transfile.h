@@ -2,7 +2,6 @@
 // one entry line "row col value" per matrix entry.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
