@@ -15,9 +15,9 @@ constexpr std::uint64_t micros_per_unit = 1000000;
 // Below 2^63 a whole value fits an unsigned 64-bit integer.
 constexpr int max_integral_shift = 63 - mantissa_bits - 1;
 
-// The rounding of a fraction m / 2^shift (m < 2^shift) to millionths: its
-// count of millionths rounded down, and where the exact rest lies against
-// half a millionth.
+// The rounding of m / 2^shift (shift from 1 to 127, the quotient times 10^6
+// below 2^64) to millionths: its count of millionths rounded down, and
+// where the exact rest lies against half a millionth.
 struct rounded {
     std::uint64_t micros;
     bool above_half;
@@ -73,16 +73,22 @@ char* write_special(char* p, bool negative, bool nan) noexcept {
     return p + 3;
 }
 
+// Below a thousand, the millionths are written in one piece.
+constexpr std::uint64_t max_direct_micros = 1000 * micros_per_unit;
+
 // The sign, the integer part below 2^63 and six decimals.
 char* write_parts(char* p, bool negative, std::uint64_t whole, std::uint64_t decimals) noexcept {
     if (negative) *p++ = '-';
-    if (whole < 10)  // most values of a transition file lie below one
-        *p++ = static_cast<char>('0' + whole);
-    else
-        p = write_int(p, static_cast<std::int64_t>(whole));
+    if (whole < max_direct_micros / micros_per_unit) return write_millionths(p, whole * micros_per_unit + decimals);
+    p = write_int(p, static_cast<std::int64_t>(whole));
     *p++ = '.';
     return write_six_digits(p, decimals);
 }
+
+// A double from 2^-76 to below 2^9 (the exponent fields): its millionths
+// are below 10^9, and below 2^-76 it rounds to zero.
+constexpr int min_direct_field = exponent_bias - 127;
+constexpr int max_direct_field = exponent_bias - 44;
 
 }  // namespace
 
@@ -92,6 +98,13 @@ char* write_fixed6(char* p, double v) noexcept {
     bool negative = bits >> 63;
     int field = static_cast<int>((bits >> mantissa_bits) & max_exponent_field);
     std::uint64_t fraction = bits & ((std::uint64_t{1} << mantissa_bits) - 1);
+    if (field >= min_direct_field && field <= max_direct_field) {
+        // Most values: the millionths of the whole value in one product,
+        // rounded to even on the exact rest.
+        rounded r = round_fraction(fraction | std::uint64_t{1} << mantissa_bits, exponent_bias - field);
+        if (negative) *p++ = '-';
+        return write_millionths(p, r.micros + (r.above_half || (r.at_half && (r.micros & 1))));
+    }
     if (field == max_exponent_field) return write_special(p, negative, fraction != 0);
     int exponent = field == 0 ? 1 - exponent_bias : field - exponent_bias;
     std::uint64_t m = field == 0 ? fraction : fraction | (std::uint64_t{1} << mantissa_bits);
@@ -107,6 +120,10 @@ char* write_fixed6(char* p, double v) noexcept {
 }
 
 char* write_fixed6(char* p, fixed6 v) noexcept {
+    if (v.micros < max_direct_micros) {
+        if (v.negative) *p++ = '-';
+        return write_millionths(p, v.micros);
+    }
     std::uint64_t whole = v.micros / micros_per_unit;
     return write_parts(p, v.negative, whole, v.micros - whole * micros_per_unit);
 }

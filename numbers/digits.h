@@ -66,3 +66,7 @@ constexpr int max_gathered_digits = 19;
 
 // Six decimals, with their leading zeros; eight bytes at p are written.
 char* write_six_digits(char* p, std::uint64_t u) noexcept;
+// A count of millionths u below 10^9 as "%lf" writes the value u / 10^6:
+// its integer digits, the point and six decimals, from one conversion of
+// the last eight digits. Nothing is stored past the end.
+char* write_millionths(char* p, std::uint64_t u) noexcept;

@@ -134,3 +134,13 @@ char* write_int_plus_one(char* p, std::int64_t v) noexcept {
 
 // Six decimals, with their leading zeros.
 char* write_six_digits(char* p, std::uint64_t u) noexcept { return put_last_digits(p, eight_digit_values(u), 6); }
+
+char* write_millionths(char* p, std::uint64_t u) noexcept {
+    std::uint64_t hundreds = u / eight_digit_limit;
+    std::uint64_t values = eight_digit_values(u - hundreds * eight_digit_limit) | all_bytes('0');
+    if (hundreds != 0) *p++ = static_cast<char>('0' + hundreds);
+    if (hundreds != 0 || u >= eight_digit_limit / 10) *p++ = static_cast<char>(values & 0xFF);  // the tens
+    // The ones, the point, then the six decimals where they stand.
+    store_word(p, (values >> 8 & 0xFF) | std::uint64_t{'.'} << 8 | (values & ~std::uint64_t{0xFFFF}));
+    return p + 8;
+}

@@ -172,6 +172,8 @@ TEST(FixedWriter, KnownValues) {
         {-2, "-2.000000"},        {INFINITY, "inf"},
         {-INFINITY, "-inf"},       {NAN, "nan"},             {-NAN, "-nan"},
         {4.9e-324, "0.000000"},    {9007199254740993.0, "9007199254740992.000000"},
+        {9.9999996, "10.000000"},  {99.9999996, "100.000000"}, {-511.9999999, "-512.000000"},
+        {999.9999996, "1000.000000"}, {0x1p-76, "0.000000"},   {0x1.fffffffffffffp8, "512.000000"},
     };
     for (const auto& c : cases) EXPECT_EQ(fixed6_text(c.v), c.text) << c.v;
     EXPECT_EQ(fixed6_text(1e300), printf_f(1e300));
