@@ -251,25 +251,25 @@ bool round_up(char* text, char* stop) noexcept {
     return false;
 }
 
-// A plain decimal that the text path does not take (an exponent, most
-// often) that ends the line, written from its count of millionths; kept
-// out of the loops.
-// The line feed and the end of what was written (the caller's output
-// pointer is not handed over, so that it may stay in a register).
+// A value that the text path does not take, ending the line: written as
+// it would be through its fields, from its count of millionths where its
+// text decides them, else from its double; kept out of the loops. The
+// line feed and the end of what was written (the caller's output pointer
+// is not handed over, so that it may stay in a register).
 struct copied_text {
     const char* line_feed;
     char* written_end;
 };
 
-[[gnu::noinline]] copied_text write_fixed_decimal(const char* p, char* q) noexcept {
-    fixed6 f;
-    const char* end = scan_fixed_decimal(p, f);
+[[gnu::noinline]] copied_text write_copied_value(const char* p, char* q) noexcept {
+    copied_real v;
+    const char* end = scan_copied_real(p, v);
     if (end == nullptr || *end != '\n') return {nullptr, q};
-    return {end, write_fixed6(q, f)};
+    return {end, write_fixed6(q, v)};
 }
 
-const char* copy_fixed_decimal(const char* p, char*& q) noexcept {
-    copied_text c = write_fixed_decimal(p, q);
+const char* copy_by_value(const char* p, char*& q) noexcept {
+    copied_text c = write_copied_value(p, q);
     q = c.written_end;
     return c.line_feed;
 }
@@ -315,13 +315,6 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     return end;
 }
 
-// The text is copied as it stands: a sign, one to seven integer digits as
-// "%lf" writes them (no leading zero but a lone one, "0" put before a bare
-// point), the point and up to six decimals, padded with zeros. With more
-// decimals, the 7th decides the rounding unless it is a 4 or a 5 (then the
-// rest lies within a tenth of a millionth of the half, too near for so
-// short a look) and the text is rounded up on its digits. Any other text
-// goes the way of its millionths.
 // The decimals after the point that follows the n integer digits at d,
 // the integer digits and the point being written at t already.
 [[gnu::always_inline]] inline const char* copy_decimals(const char* p, char*& q, const char* d, char* t,
@@ -334,7 +327,7 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
         if (*end != '\n') {
             if (n == 1)
                 if (const char* e = copy_small_exponent(d, k, end, t, q)) return e;
-            return copy_fixed_decimal(p, q);
+            return copy_by_value(p, q);
         }
         store_word(written_point + 1 + k, all_bytes('0'));
         q = written_point + 7;
@@ -346,12 +339,19 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     }
     char seventh = decimals[6], eighth = end > decimals + 7 ? decimals[7] : '0';
     if (*end != '\n' || (seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0'))
-        return copy_fixed_decimal(p, q);
-    if (seventh >= '5' && !round_up(q, written_point + 7)) return copy_fixed_decimal(p, q);
+        return copy_by_value(p, q);
+    if (seventh >= '5' && !round_up(q, written_point + 7)) return copy_by_value(p, q);
     q = written_point + 7;
     return end;
 }
 
+// The text is copied as it stands: a sign, one to seven integer digits as
+// "%lf" writes them (no leading zero but a lone one, "0" put before a bare
+// point), the point and up to six decimals, padded with zeros. With more
+// decimals, the 7th decides the rounding unless it is a 4 or a 5 (then the
+// rest lies within a tenth of a millionth of the half, too near for so
+// short a look) and the text is rounded up on its digits. Any other value
+// is written from what it reads as.
 const char* copy_common_real(const char* p, char*& q) noexcept {
     char* t = q;
     const char* d = p;
@@ -369,7 +369,7 @@ const char* copy_common_real(const char* p, char*& q) noexcept {
         if (*d != '.' || !is_digit(d[1])) return nullptr;
         *t++ = '0';
     } else if (n > 7 || (n > 1 && *d == '0')) {
-        return copy_fixed_decimal(p, q);
+        return copy_by_value(p, q);
     }
     std::memcpy(t, d, 16);  // the digits, the point and six decimals
     const char* point = d + n;
@@ -377,7 +377,7 @@ const char* copy_common_real(const char* p, char*& q) noexcept {
         if (*point != '\n') {
             if (n == 1)
                 if (const char* end = copy_small_exponent(d, 0, point, t, q)) return end;
-            return copy_fixed_decimal(p, q);
+            return copy_by_value(p, q);
         }
         t[n] = '.';
         store_word(t + n + 1, all_bytes('0'));

@@ -25,9 +25,10 @@ struct copied_real {
 };
 // The end of the real field at p, or null (value left as it was).
 const char* scan_copied_real(const char* p, copied_real& value) noexcept;
-// The common value right at p, a plain decimal whose text decides what
-// "%lf" writes and which ends the line: written at q, which moves past it
-// (24 bytes at q may be stored). The line feed, or null for any other text.
+// The value right at p, which ends the line, written at q as "%lf" writes
+// what scan_copied_real reads (most often from its text alone); q moves
+// past it, and max_fixed6_chars + 24 bytes at q may be stored. The line
+// feed, or null where no value ends the line there.
 const char* copy_common_real(const char* p, char*& q) noexcept;
 
 // The longest text written: a sign, 309 integer digits, the point and six

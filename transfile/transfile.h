@@ -98,7 +98,7 @@ inline bool col_at_least_row(const common_indices& ix) {
 
 // The rest of the common line at p copied at q, as parse_copied_entry_line
 // and write_entry_line would, where its col is followed by one blank and a
-// value of the common text that ends the line. Returns the line feed and
+// value that ends the line. Returns the line feed and
 // moves q past the line; null for a line of another shape (bytes at q may
 // have been written).
 enum class index_shift { none, plus_one };
