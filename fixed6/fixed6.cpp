@@ -251,6 +251,15 @@ bool round_up(char* text, char* stop) noexcept {
     return false;
 }
 
+// The six decimals before stop, in the text from text on, rounded on their
+// 7th and 8th: false where those cannot decide (49 or 50: the rest may lie
+// within the double's error of the half; a lone final 5 reads 50) or the
+// carry would need one more digit.
+bool round_on_text(char* text, char* stop, char seventh, char eighth) noexcept {
+    if ((seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0')) return false;
+    return seventh < '5' || round_up(text, stop);
+}
+
 // A value that the text path does not take, ending the line: written as
 // it would be through its fields, from its count of millionths where its
 // text decides them, else from its double; kept out of the loops. The
@@ -290,12 +299,10 @@ const char* copy_small_exponent(const char* d, int k, const char* e, char* t, ch
     std::uint64_t digits = static_cast<unsigned char>(*d) | ((load_word(d + 2) & taken) | (all_bytes('0') & ~taken)) << 8;
     std::uint64_t decimals = all_bytes('0');
     if (x <= 8) decimals = digits << 8 * (x - 1) | (all_bytes('0') & ((std::uint64_t{1} << 8 * (x - 1)) - 1));
-    char seventh = static_cast<char>(decimals >> 48), eighth = static_cast<char>(decimals >> 56);
-    if ((seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0')) return nullptr;
     t[0] = '0';
     t[1] = '.';
     store_word(t + 2, decimals);
-    if (seventh >= '5' && !round_up(q, t + 8)) return nullptr;
+    if (!round_on_text(q, t + 8, static_cast<char>(decimals >> 48), static_cast<char>(decimals >> 56))) return nullptr;
     q = t + 8;
     return end;
 }
@@ -337,10 +344,8 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
         k = leading_digits(load_word(end));
         end += k;
     }
-    char seventh = decimals[6], eighth = end > decimals + 7 ? decimals[7] : '0';
-    if (*end != '\n' || (seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0'))
+    if (*end != '\n' || !round_on_text(q, written_point + 7, decimals[6], end > decimals + 7 ? decimals[7] : '0'))
         return copy_by_value(p, q);
-    if (seventh >= '5' && !round_up(q, written_point + 7)) return copy_by_value(p, q);
     q = written_point + 7;
     return end;
 }
