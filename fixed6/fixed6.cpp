@@ -307,6 +307,15 @@ const char* copy_small_exponent(const char* d, int k, const char* e, char* t, ch
     return end;
 }
 
+// A value whose digits (n before the point at d + n, k after it) stop at e,
+// short of the line feed: a short exponent form from its text, any other
+// from its value.
+const char* copy_past_digits(const char* p, char*& q, const char* d, int n, int k, const char* e, char* t) noexcept {
+    if (n == 1)
+        if (const char* end = copy_small_exponent(d, k, e, t, q)) return end;
+    return copy_by_value(p, q);
+}
+
 }  // namespace
 
 const char* scan_copied_real(const char* p, copied_real& v) noexcept {
@@ -331,11 +340,7 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     int k = leading_digits(load_word(decimals));
     const char* end = decimals + k;
     if (k <= 6) {
-        if (*end != '\n') {
-            if (n == 1)
-                if (const char* e = copy_small_exponent(d, k, end, t, q)) return e;
-            return copy_by_value(p, q);
-        }
+        if (*end != '\n') return copy_past_digits(p, q, d, n, k, end, t);
         store_word(written_point + 1 + k, all_bytes('0'));
         q = written_point + 7;
         return end;
@@ -379,11 +384,7 @@ const char* copy_common_real(const char* p, char*& q) noexcept {
     std::memcpy(t, d, 16);  // the digits, the point and six decimals
     const char* point = d + n;
     if (*point != '.') {
-        if (*point != '\n') {
-            if (n == 1)
-                if (const char* end = copy_small_exponent(d, 0, point, t, q)) return end;
-            return copy_by_value(p, q);
-        }
+        if (*point != '\n') return copy_past_digits(p, q, d, n, 0, point, t);
         t[n] = '.';
         store_word(t + n + 1, all_bytes('0'));
         q = t + n + 7;
