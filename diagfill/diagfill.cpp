@@ -126,19 +126,35 @@ row_sums first_pas(const char* infile, failure& why) {
     return sums;
 }
 
-// The row being copied, and whether its diagonal entry has been written.
+// The row being copied, and whether its diagonal entry has been written;
+// and whether it still wants one, which most lines, of the same row, need
+// alone.
 struct row_state {
     std::int64_t pres_row = 0;
     bool row_flag = false;
+    bool wants = false;  // not row_flag, and the row in the table
 };
 
-// Whether the row may still need its diagonal entry.
-static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t row) {
+// Whether a line of another row than the last may still need its
+// diagonal entry.
+[[gnu::noinline]] static bool other_row_pending(row_state& s, const row_sums& sums, std::int64_t row) {
     if (row > s.pres_row) {
         s.pres_row = row;
         s.row_flag = false;
+        s.wants = in_table(sums, row);
+        return s.wants;
     }
     return !s.row_flag && in_table(sums, row);
+}
+
+// Whether the line's row may still need its diagonal entry.
+static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t row) {
+    return row == s.pres_row ? s.wants : other_row_pending(s, sums, row);
+}
+
+static void diagonal_written(row_state& s) {
+    s.row_flag = true;
+    s.wants = false;
 }
 
 // The row's diagonal entry, once a row, so kept out of the loop. Where the
@@ -174,7 +190,7 @@ struct copy_run {
     const char* line_feed = parse_copied_entry_line(p, end, run.rows, f.e);
     std::int64_t row = row_of(f.e);
     if (!decided && diagonal_pending(run.s, sums, row) && col_at_least_row(f.e)) {
-        run.s.row_flag = true;
+        diagonal_written(run.s);
         q = put_diagonal(q, sums, row, nullptr, 0);
     }
     q = write_entry_line(q, f.e, index_shift::none);
@@ -200,7 +216,7 @@ struct copy_run {
             bool common = take_common_indices(p, run.rows, ix);
             if (common) {
                 if (diagonal_pending(run.s, sums, ix.row) && col_at_least_row(ix)) {
-                    run.s.row_flag = true;
+                    diagonal_written(run.s);
                     q = put_diagonal(q, sums, ix.row, p, static_cast<std::size_t>(ix.row_digits));
                 }
                 line_feed = copy_common_line(q, p, ix, index_shift::none);
