@@ -15,33 +15,30 @@ constexpr std::uint64_t micros_per_unit = 1000000;
 // Below 2^63 a whole value fits an unsigned 64-bit integer.
 constexpr int max_integral_shift = 63 - mantissa_bits - 1;
 
-// The rounding of m / 2^shift (shift from 1 to 127, the quotient times 10^6
-// below 2^64) to millionths: its count of millionths rounded down, and
-// where the exact rest lies against half a millionth.
-struct rounded {
-    std::uint64_t micros;
-    bool above_half;
-    bool at_half;
-};
-
-// m * 10^6 is exact in 128 bits; its bits below `shift` are the rest.
-rounded round_fraction(std::uint64_t m, int shift) noexcept {
+// m / 2^shift (shift from 1 to 127, the quotient times 10^6 below 2^64)
+// in millionths, rounded to the nearest, ties to even on the exact value:
+// m * 10^6 is exact in 128 bits and its bits below `shift` are the rest.
+// Half a millionth less one, added to the rest and the parity of the count
+// rounded down, carries into the next millionth just when the rest lies
+// above the half, or on it with an odd count.
+std::uint64_t nearest_micros(std::uint64_t m, int shift) noexcept {
     u128_parts x = multiply_64x64(m, micros_per_unit);
     if (shift < 64) {
-        std::uint64_t rest = x.low & ((std::uint64_t{1} << shift) - 1);
-        std::uint64_t half = std::uint64_t{1} << (shift - 1);
-        std::uint64_t micros = shift == 0 ? x.low : (x.high << (64 - shift)) | (x.low >> shift);
-        return {micros, rest > half, rest == half};
+        std::uint64_t below = (std::uint64_t{1} << shift) - 1;
+        std::uint64_t micros = (x.high << (64 - shift)) | (x.low >> shift);
+        return micros + (((x.low & below) + (micros & 1) + (below >> 1)) >> shift);
     }
     int high_shift = shift - 64;
-    std::uint64_t rest_high = x.high & ((std::uint64_t{1} << high_shift) - 1);
     if (high_shift == 0) {
         constexpr std::uint64_t half = std::uint64_t{1} << 63;
-        return {x.high, x.low > half, x.low == half};
+        return x.high + (x.low > half || (x.low == half && (x.high & 1)));
     }
+    std::uint64_t rest_high = x.high & ((std::uint64_t{1} << high_shift) - 1);
     std::uint64_t half_high = std::uint64_t{1} << (high_shift - 1);
+    std::uint64_t micros = x.high >> high_shift;
     bool above = rest_high > half_high || (rest_high == half_high && x.low != 0);
-    return {x.high >> high_shift, above, rest_high == half_high && x.low == 0};
+    bool at = rest_high == half_high && x.low == 0;
+    return micros + (above || (at && (micros & 1)));
 }
 
 // m / 2^shift split into its integer part and its fraction rounded to six
@@ -59,8 +56,7 @@ void split_fraction(std::uint64_t m, int shift, std::uint64_t& whole, std::uint6
     // half a millionth and rounds to zero.
     constexpr int zero_shift = 74;
     if (shift >= zero_shift) return;
-    rounded r = round_fraction(m, shift);
-    decimals = r.micros + (r.above_half || (r.at_half && (r.micros & 1)));
+    decimals = nearest_micros(m, shift);
     if (decimals == micros_per_unit) {  // rounded up into the next unit
         decimals = 0;
         ++whole;
@@ -101,9 +97,9 @@ char* write_fixed6(char* p, double v) noexcept {
     if (field >= min_direct_field && field <= max_direct_field) {
         // Most values: the millionths of the whole value in one product,
         // rounded to even on the exact rest.
-        rounded r = round_fraction(fraction | std::uint64_t{1} << mantissa_bits, exponent_bias - field);
+        std::uint64_t micros = nearest_micros(fraction | std::uint64_t{1} << mantissa_bits, exponent_bias - field);
         if (negative) *p++ = '-';
-        return write_millionths(p, r.micros + (r.above_half || (r.at_half && (r.micros & 1))));
+        return write_millionths(p, micros);
     }
     if (field == max_exponent_field) return write_special(p, negative, fraction != 0);
     int exponent = field == 0 ? 1 - exponent_bias : field - exponent_bias;

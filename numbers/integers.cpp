@@ -136,10 +136,14 @@ char* write_int_plus_one(char* p, std::int64_t v) noexcept {
 char* write_six_digits(char* p, std::uint64_t u) noexcept { return put_last_digits(p, eight_digit_values(u), 6); }
 
 char* write_millionths(char* p, std::uint64_t u) noexcept {
-    std::uint64_t hundreds = u / eight_digit_limit;
-    std::uint64_t values = eight_digit_values(u - hundreds * eight_digit_limit) | all_bytes('0');
-    if (hundreds != 0) *p++ = static_cast<char>('0' + hundreds);
-    if (hundreds != 0 || u >= eight_digit_limit / 10) *p++ = static_cast<char>(values & 0xFF);  // the tens
+    bool tens = u >= eight_digit_limit / 10;
+    if (u >= eight_digit_limit) {  // rare: most values lie below a hundred
+        std::uint64_t hundreds = u / eight_digit_limit;
+        *p++ = static_cast<char>('0' + hundreds);
+        u -= hundreds * eight_digit_limit;
+    }
+    std::uint64_t values = eight_digit_values(u) | all_bytes('0');
+    if (tens) *p++ = static_cast<char>(values & 0xFF);
     // The ones, the point, then the six decimals where they stand.
     store_word(p, (values >> 8 & 0xFF) | std::uint64_t{'.'} << 8 | (values & ~std::uint64_t{0xFFFF}));
     return p + 8;
