@@ -66,8 +66,11 @@ static bool plain_index(const char* digits, const char* field_end) {
 const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value) {
     const char* c = after_common_row(load_line_word(p), p, rows);
     if (c == nullptr) return nullptr;
-    int m = leading_digits(load_line_word(c));
-    if (static_cast<unsigned>(m - 1) >= 7 || c[m] != ' ') return nullptr;
+    // One to seven digits and a blank: a word with a non-digit has at most
+    // seven leading digits.
+    std::uint64_t non_digit = non_digits(load_line_word(c));
+    auto m = static_cast<unsigned>(std::countr_zero(non_digit)) / 8;
+    if (non_digit == 0 || m == 0 || c[m] != ' ') return nullptr;
     const char* end = scan_common_real(c + m + 1, value);
     if (end == nullptr || *end != '\n') return nullptr;
     row = rows.row;
