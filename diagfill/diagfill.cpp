@@ -126,9 +126,9 @@ row_sums first_pas(const char* infile, failure& why) {
     return sums;
 }
 
-// The row being copied, and whether its diagonal entry has been written;
-// and whether it still wants one, which most lines, of the same row, need
-// alone.
+// The row being copied and whether its diagonal entry has been written;
+// and whether that row may still need one, which alone decides for most
+// lines (those of the same row as the line before).
 struct row_state {
     std::int64_t pres_row = 0;
     bool row_flag = false;
