@@ -351,6 +351,12 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     return end;
 }
 
+// A value "0." and decimals at d, its sign written before t already.
+[[gnu::always_inline]] inline const char* copy_below_one(const char* p, char*& q, const char* d, char* t) noexcept {
+    std::memcpy(t, d, 16);
+    return copy_decimals(p, q, d, t, 1);
+}
+
 // The text is copied as it stands: a sign, one to seven integer digits as
 // "%lf" writes them (no leading zero but a lone one, "0" put before a bare
 // point), the point and up to six decimals, padded with zeros. With more
@@ -361,14 +367,13 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
 const char* copy_common_real(const char* p, char*& q) noexcept {
     char* t = q;
     const char* d = p;
+    // Most values of a transition file lie below one, and few are negative.
+    std::uint64_t w = load_word(d);
+    if ((w & 0xFFFF) == zero_point) return copy_below_one(p, q, d, t);
     if (*d == '-') {
         *t++ = '-';
-        ++d;
-    }
-    std::uint64_t w = load_word(d);
-    if ((w & 0xFFFF) == zero_point) {  // most values of a transition file lie below one
-        std::memcpy(t, d, 16);
-        return copy_decimals(p, q, d, t, 1);
+        w = load_word(++d);
+        if ((w & 0xFFFF) == zero_point) return copy_below_one(p, q, d, t);
     }
     int n = leading_digits(w);
     if (n == 0) {
