@@ -54,7 +54,7 @@ static bool plain_index(const char* digits, const char* field_end) {
 [[gnu::always_inline]] inline const char* after_common_row(std::uint64_t w, const char* p, row_text& rows) {
     if ((w & rows.mask) == rows.text) return p + rows.digits + 1;
     int n = leading_digits(w);
-    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ' || (n > 1 && *p == '0')) return nullptr;
+    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != ' ' || ((w & 0xFF) == '0' && n > 1)) return nullptr;
     rows.mask = ~std::uint64_t{0} >> (56 - 8 * n);  // the digits and the blank
     rows.text = w & rows.mask;
     rows.digits = n;
@@ -82,7 +82,8 @@ bool take_common_indices(const char* p, row_text& rows, common_indices& ix) {
     if (c == nullptr) return false;
     std::uint64_t col = load_line_word(c);
     int m = leading_digits(col);
-    if (static_cast<unsigned>(m - 1) >= 7 || (m > 1 && *c == '0')) return false;
+    // A leading zero is rare, so the first digit is looked at first.
+    if (static_cast<unsigned>(m - 1) >= 7 || ((col & 0xFF) == '0' && m > 1)) return false;
     ix.row = rows.row;
     ix.row_key = rows.key;
     ix.col_word = col;
