@@ -351,7 +351,6 @@ const char* scan_common_real(const char* p, double& value) noexcept {
     plain_decimal d;
     if (const char* end = scan_plain_decimal(p, d)) {
         std::uint64_t m = d.digits;
-        int exponent = d.exponent - d.places;
         if (d.exponent == 0) {
             // Most values have no exponent: at most 19 decimals, which both
             // ways take.
@@ -359,9 +358,10 @@ const char* scan_common_real(const char* p, double& value) noexcept {
                 value = static_cast<double>(m) / exact_powers[d.places];
                 return end;
             }
-            value = product_value(m, exponent);
+            value = product_value(m, -d.places);
             return end;
         }
+        int exponent = d.exponent - d.places;
         if (m <= max_exact_mantissa && exponent >= -max_exact_power && exponent <= max_exact_power) {
             auto v = static_cast<double>(m);
             value = exponent < 0 ? v / exact_powers[-exponent] : v * exact_powers[exponent];
