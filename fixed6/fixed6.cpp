@@ -253,7 +253,13 @@ bool round_up(char* text, char* stop) noexcept {
 // carry would need one more digit.
 bool round_on_text(char* text, char* stop, char seventh, char eighth) noexcept {
     if ((seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0')) return false;
-    return seventh < '5' || round_up(text, stop);
+    if (seventh < '5') return true;
+    // The 6th decimal stands before stop; most often it takes the one alone.
+    if (stop[-1] != '9') {
+        ++stop[-1];
+        return true;
+    }
+    return round_up(text, stop);
 }
 
 // A value that the text path does not take, ending the line: written as
