@@ -366,10 +366,11 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
 // The text is copied as it stands: a sign, one to seven integer digits as
 // "%lf" writes them (no leading zero but a lone one, "0" put before a bare
 // point), the point and up to six decimals, padded with zeros. With more
-// decimals, the 7th decides the rounding unless it is a 4 or a 5 (then the
-// rest lies within a tenth of a millionth of the half, too near for so
-// short a look) and the text is rounded up on its digits. Any other value
-// is written from what it reads as.
+// decimals, the 7th and 8th decide the rounding unless they read 49 or 50
+// (then the rest may lie within the double's error of the half), and the
+// text is rounded up on its digits; a short exponent form, as %g writes
+// small values, is copied the same way. Any other value is written from
+// what it reads as.
 const char* copy_common_real(const char* p, char*& q) noexcept {
     char* t = q;
     const char* d = p;
