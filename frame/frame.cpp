@@ -38,32 +38,6 @@ int usage(const tool_text& tool) {
     return exit_usage;
 }
 
-failure system_failure(const char* path, int error) {
-    failure f;
-    f.path = path;
-    f.error = error != 0 ? error : EIO;
-    return f;
-}
-
-failure own_failure(const char* path, std::string_view reason) {
-    failure f;
-    f.path = path;
-    std::size_t n = std::min(reason.size(), sizeof f.reason - 1);
-    std::memcpy(f.reason, reason.data(), n);
-    return f;
-}
-
-failure memory_failure(std::int64_t states) {
-    failure f = own_failure("", "not enough memory");
-    if (states >= 0) {
-        char* p = f.reason + std::strlen(f.reason);
-        std::memcpy(p, " for ", 5);
-        p = write_int(p + 5, states);
-        std::memcpy(p, " states", 8);
-    }
-    return f;
-}
-
 console open_console() {
     console c{standard_output};
     c.was_open = keep_standard_streams_open();

@@ -5,8 +5,9 @@
 
 #include <cstdint>
 #include <new>
-#include <string>
 #include <string_view>
+
+#include "failure.h"
 
 // Exit statuses shared by the tools.
 constexpr int exit_ok = 0;
@@ -27,19 +28,6 @@ struct tool_text {
 int answer_option(int argc, char** argv, const tool_text& tool);
 // Prints the usage line and gives the status to exit with.
 int usage(const tool_text& tool);
-
-// Why a run failed, for the one line it adds on standard error: the file
-// concerned (none for a lack of memory) and the system's error number or a
-// reason of our own.
-struct failure {
-    std::string path;
-    int error = 0;
-    char reason[64] = {};
-};
-failure system_failure(const char* path, int error);
-failure own_failure(const char* path, std::string_view reason);
-// "not enough memory for N states", or for states < 0 "not enough memory".
-failure memory_failure(std::int64_t states);
 
 // The console: standard output, written line by line as the messages come,
 // with nothing allocated, so that a run out of memory can still say so.

@@ -3,15 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
-
-void byte_buffer::resize(std::size_t n) {
-    void* grown = std::realloc(bytes.get(), n > 0 ? n : 1);
-    if (grown == nullptr) throw std::bad_alloc();
-    static_cast<void>(bytes.release());
-    bytes.reset(static_cast<char*>(grown));
-    length = n;
-}
 
 static void set_room(out_buf& o, std::size_t used) {
     o.pos = o.buf.data() + used;

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "numbers.h"
+#include "platform.h"
 
 // The buffer holds a block, or a long line and a block, and the padding.
 static std::size_t first_size() { return 2 * read_block_size + line_padding + 1; }

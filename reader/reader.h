@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "frame.h"
-#include "output.h"
+#include "buffer.h"
+#include "failure.h"
 #include "progress.h"
 
 #ifdef TINY_BLOCKS
