@@ -13,10 +13,11 @@ namespace {
 
 TEST(HeaderLine, KeywordAndNumber) {
     struct header_case {
-        const char* line;
+        std::string_view line;
         const char* keyword;
         std::int64_t number;
     };
+    using namespace std::string_view_literals;
     const header_case cases[] = {
         {"STATES 3", "STATES", 3},
         {"  \tstates    12   trailing text\r", "states", 12},
@@ -27,6 +28,11 @@ TEST(HeaderLine, KeywordAndNumber) {
         {"", "old", -1},
         {"k 99999999999", "k", 99999999999},
         {"k 9223372036854775808", "k", -1},  // out of range: the number fails
+        // A line read into a string ends at a NUL byte.
+        {"S\0 3"sv, "S", -1},
+        {"S \0 3"sv, "S", -1},
+        {"\0S 3"sv, "old", -1},
+        {"S 1\0 2"sv, "S", 1},
     };
     for (const auto& c : cases) {
         std::string keyword = "old";

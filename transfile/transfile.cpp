@@ -5,8 +5,10 @@
 #include "digits.h"
 #include "reals.h"
 
-// A header line's word ends at any white space, the line feed included.
-static bool ends_word(char c) { return c == '\n' || is_blank(c); }
+// A header line's word ends at any white space, the line feed included,
+// and at a NUL byte, where a line read into a C string ends: nothing after
+// a NUL is read.
+static bool ends_word(char c) { return c == '\n' || c == '\0' || is_blank(c); }
 
 void parse_header_line(const char* p, std::string& keyword, std::int64_t& number) {
     p = skip_blanks(p);
@@ -14,7 +16,7 @@ void parse_header_line(const char* p, std::string& keyword, std::int64_t& number
     while (!ends_word(*p)) ++p;
     if (p == word) return;
     keyword.assign(word, p);
-    scan_int(p, number);
+    if (*p != '\0') scan_int(p, number);
 }
 
 bool read_header_line(line_reader& in, std::string& keyword, std::int64_t& number) {
