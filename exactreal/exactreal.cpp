@@ -63,13 +63,13 @@ const char* take_digits(const char* p, const char* end, long_decimal& d, bool be
     return p;
 }
 
-// An optional sign and digits, capped far beyond any double's range.
+// An optional sign and digits, saturating (see exponent_saturation).
 std::int64_t read_exponent(const char* p, const char* end) noexcept {
     bool negative = p != end && *p == '-';
     if (p != end && (*p == '-' || *p == '+')) ++p;
     std::int64_t exponent = 0;
     for (; p != end && is_digit(*p); ++p)
-        if (exponent < exponent_cap) exponent = exponent * 10 + (*p - '0');
+        if (exponent < exponent_saturation) exponent = exponent * 10 + (*p - '0');
     return negative ? -exponent : exponent;
 }
 

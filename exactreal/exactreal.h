@@ -6,9 +6,11 @@
 
 #include <cstdint>
 
-// Exponents past this cannot change what a double can hold: the scans stop
-// adding digits to an exponent there.
-constexpr std::int64_t exponent_cap = 100000;
+// An exponent is read whole, as it may make up for a digit run of any
+// length ("1" and a million zeros "e-1000000" is 1). Past this it stops
+// growing: no line held in memory has as many digits as it would take to
+// make up for it, and adding a line's digit count to it cannot overflow.
+constexpr std::int64_t exponent_saturation = 100'000'000'000'000'000;
 
 // The text from p up to end, without a sign: decimal digits with an
 // optional point and an optional exponent ("1.5e-300"), or after "0x",

@@ -68,7 +68,7 @@ const char* scan_decimal(const char* p, decimal& d) noexcept {
         if (!is_digit(*q)) return nullptr;
         std::int64_t exponent = 0;
         for (; is_digit(*q); ++q)
-            if (exponent < exponent_cap) exponent = exponent * 10 + (*q - '0');
+            if (exponent < exponent_saturation) exponent = exponent * 10 + (*q - '0');
         d.exponent += negative ? -exponent : exponent;
         p = q;
     }

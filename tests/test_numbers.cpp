@@ -369,3 +369,35 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
 }
 
 }  // namespace
+
+namespace {
+
+// A long run of digits that its exponent makes up for is read as a whole:
+// the exponent is not cut short where the digit run is longer still.
+TEST(Scanner, LongDigitRunsMadeUpForByTheirExponents) {
+    auto zeros = [](std::size_t n) { return std::string(n, '0'); };
+    const std::string cases[] = {
+        "1" + zeros(1000000) + "e-1000000",
+        "0x1" + zeros(250000) + "p-1000000",
+        "0." + zeros(1100000) + "1e1100010",
+        "1" + zeros(150000) + "e-150006",
+        "-0." + zeros(120000) + "15e+120000",
+        "1e" + zeros(40) + "5",
+        "1e-99999999999999999999999999",
+        "1e99999999999999999999999999",
+        "0x1p-99999999999999999999999999",
+    };
+    for (const auto& text : cases) {
+        std::string line = padded(text);
+        double expected = std::strtod(text.c_str(), nullptr);
+        double value = 0;
+        ASSERT_EQ(scan_real(line.data(), value), line.data() + text.size()) << text.substr(0, 20);
+        EXPECT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text.substr(0, 20) << ": " << value;
+        copied_real copy;
+        ASSERT_EQ(scan_copied_real(line.data(), copy), line.data() + text.size()) << text.substr(0, 20);
+        char written[max_fixed6_chars + 8];
+        EXPECT_EQ(std::string(written, write_fixed6(written, copy)), printf_f(expected)) << text.substr(0, 20);
+    }
+}
+
+}  // namespace
