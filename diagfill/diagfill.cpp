@@ -103,9 +103,9 @@ static void read_sums(row_sums& sums, failure& why) {
     if (read_header_line(sums.in, h.transitions, h.nnz)) sum_rows(sums.in, sums);
 }
 
-row_sums first_pas(const char* infile, failure& why) {
+row_sums first_pas(const char* infile, standard_streams streams, failure& why) {
     row_sums sums;
-    int fd = open_input(infile);
+    int fd = open_input(infile, streams.input);
     if (fd < 0) {
         sums.input_error = errno;
         return sums;
@@ -254,7 +254,10 @@ static int complete_file(row_sums& sums, const char* infile, const char* outfile
 int read_tra_file(const char* infile, const char* outfile, console& messages, failure& why) {
     row_sums no_memory;
     no_memory.failed = true;
-    row_sums sums = unless_out_of_memory(std::move(no_memory), why, [&] { return first_pas(infile, why); });
+    row_sums sums =
+        unless_out_of_memory(std::move(no_memory), why, [&] { return first_pas(infile, messages.streams, why); });
+    // The first pass's progress line goes before "here" reaches the terminal.
+    clear_progress(sums.in.progress);
     console_put(messages, "here\n");
     if (sums.failed) {
         if (sums.in.fd >= 0) close_reader(sums.in);

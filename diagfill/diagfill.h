@@ -25,8 +25,9 @@ struct row_sums {
 
 // Sums the values of each row. Entries are expected grouped by ascending
 // row; one out of order counts toward the largest row seen before it.
-// A failure is marked in the sums, and its reason given.
-row_sums first_pas(const char* infile, failure& why);
+// A failure is marked in the sums, and its reason given. streams tell
+// whether standard input may be read.
+row_sums first_pas(const char* infile, standard_streams streams, failure& why);
 
 // Both passes; "here" goes to the console between them. Returns 1 after a
 // run that succeeded, else 0 and the reason.

@@ -15,32 +15,9 @@ static void put(int fd, std::string_view text) { write_all(fd, text.data(), text
 
 static bool is_argument(const char* arg, std::string_view option) { return std::string_view(arg) == option; }
 
-int answer_option(int argc, char** argv, const tool_text& tool) {
-    if (argc != 2) return -1;
-    if (is_argument(argv[1], "--help") || is_argument(argv[1], "-h")) {
-        keep_standard_streams_open();
-        put(standard_output, tool.format_line);
-        put(standard_output, tool.help);
-        return exit_ok;
-    }
-    if (is_argument(argv[1], "--version")) {
-        keep_standard_streams_open();
-        put(standard_output, tool.name);
-        put(standard_output, " (statetools) " STATETOOLS_VERSION "\n");
-        return exit_ok;
-    }
-    return -1;
-}
-
-int usage(const tool_text& tool) {
-    keep_standard_streams_open();
-    put(standard_output, tool.format_line);
-    return exit_usage;
-}
-
 console open_console() {
-    console c{standard_output};
-    c.was_open = keep_standard_streams_open();
+    ignore_write_signals();
+    console c{standard_output, keep_standard_streams_open()};
     return c;
 }
 
@@ -52,12 +29,28 @@ void console_put(console& c, std::string_view text) {
     }
 }
 
-// "tool: path: reason" on standard error, written without allocating.
+// Closes standard output: false, with the error kept, when it could not be
+// written or closed, or was closed when the run began (its stand-in takes
+// every write).
+static bool close_console(console& c) {
+    if (!c.failed && !c.streams.output) {
+        c.failed = true;
+        c.error = EBADF;
+    }
+    if (!c.failed && !close_file(c.fd)) {
+        c.failed = true;
+        c.error = errno;
+    }
+    return !c.failed;
+}
+
+// "tool: path: reason" on standard error, written without allocating. An
+// empty path is shown as '' so that its place stays visible.
 static void report(const tool_text& tool, const failure& why) {
     put(standard_error, tool.name);
     put(standard_error, ": ");
-    if (!why.path.empty()) {
-        put(standard_error, why.path);
+    if (why.names_path) {
+        put(standard_error, why.path.empty() ? "''" : why.path);
         put(standard_error, ": ");
     }
     if (why.reason[0] != '\0')
@@ -67,19 +60,45 @@ static void report(const tool_text& tool, const failure& why) {
     put(standard_error, "\n");
 }
 
+// Closes standard output after the messages and says when they could not
+// be written.
+static bool console_done(console& c, const tool_text& tool) {
+    if (close_console(c)) return true;
+    report(tool, system_failure("standard output", c.error));
+    return false;
+}
+
+int answer_option(int argc, char** argv, const tool_text& tool) {
+    if (argc != 2) return -1;
+    bool help = is_argument(argv[1], "--help") || is_argument(argv[1], "-h");
+    if (!help && !is_argument(argv[1], "--version")) return -1;
+    console c = open_console();
+    if (help) {
+        console_put(c, tool.format_line);
+        console_put(c, tool.help);
+    } else {
+        console_put(c, tool.name);
+        console_put(c, " (statetools) " STATETOOLS_VERSION "\n");
+    }
+    return console_done(c, tool) ? exit_ok : exit_failed;
+}
+
+int usage(const tool_text& tool) {
+    console c = open_console();
+    console_put(c, tool.format_line);
+    console_done(c, tool);
+    return exit_usage;
+}
+
 int finish(console& c, const tool_text& tool, std::int64_t result, bool run_ok, const failure& why) {
     char line[max_int_chars + 16] = "done: ";
     char* p = write_int(line + 6, result);
     *p++ = '\n';
     console_put(c, std::string_view(line, static_cast<std::size_t>(p - line)));
-    if (!c.failed && !close_file(c.fd)) {
-        c.failed = true;
-        c.error = errno;
-    }
     if (!run_ok) {
+        close_console(c);
         report(tool, why);
-    } else if (!c.was_open || c.failed) {
-        report(tool, system_failure("standard output", c.was_open ? c.error : EBADF));
+        return exit_failed;
     }
-    return run_ok && c.was_open && !c.failed ? exit_ok : exit_failed;
+    return console_done(c, tool) ? exit_ok : exit_failed;
 }

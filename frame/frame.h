@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "failure.h"
+#include "platform.h"
 
 // Exit statuses shared by the tools.
 constexpr int exit_ok = 0;
@@ -23,8 +24,9 @@ struct tool_text {
 };
 
 // A lone --help (or -h) prints the usage line and the help text, a lone
-// --version the name and version; either gives exit_ok. Any other
-// arguments give -1: they are the run's.
+// --version the name and version; either gives exit_ok, or exit_failed and
+// a reason when standard output could not be written. Any other arguments
+// give -1: they are the run's.
 int answer_option(int argc, char** argv, const tool_text& tool);
 // Prints the usage line and gives the status to exit with.
 int usage(const tool_text& tool);
@@ -33,12 +35,14 @@ int usage(const tool_text& tool);
 // with nothing allocated, so that a run out of memory can still say so.
 struct console {
     int fd;
-    bool failed = false;  // sticky, as for output files
-    int error = 0;        // the system's error number of the failed write
-    bool was_open = true;  // standard output was open when the run began
+    standard_streams streams;  // which standard streams were open when the run began
+    bool failed = false;       // sticky, as for output files
+    int error = 0;             // the system's error number of the failed write
 };
 
-// The console of a run that had the right arguments.
+// The console of a run: closed standard streams get stand-ins, and a write
+// that fails (a pipe without a reader, a file-size limit) fails instead of
+// ending the process, so that the run can say why.
 console open_console();
 void console_put(console& c, std::string_view text);
 // Prints the done line, closes standard output and gives the exit status:

@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
     if (argc != 5) return usage(minmark_text);
     console messages = open_console();
     failure why;
-    mark_result r = read_file(parse_argument(argv[1]), parse_argument(argv[2]), argv[3], argv[4], why);
+    mark_result r = read_file(parse_argument(argv[1]), parse_argument(argv[2]), argv[3], argv[4], messages.streams, why);
     return finish(messages, minmark_text, r.result, r.ok, why);
 }

@@ -155,13 +155,13 @@ static bool write_labels(const char* outfile, const marks_table& m, failure& why
 }
 
 static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile,
-                             failure& why) {
+                             standard_streams streams, failure& why) {
     marks_table marks;
     if (!allocate_marks(marks, size)) {
         why = memory_failure(size);
         return {};
     }
-    int fd = open_input(infile);
+    int fd = open_input(infile, streams.input);
     if (fd < 0) {
         why = system_failure(input_name(infile), errno);
         return {};
@@ -173,6 +173,7 @@ static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infi
     return {size, true};
 }
 
-mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile, failure& why) {
-    return unless_out_of_memory(mark_result{}, why, [&] { return mark_file(size, k, infile, outfile, why); });
+mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile,
+                      standard_streams streams, failure& why) {
+    return unless_out_of_memory(mark_result{}, why, [&] { return mark_file(size, k, infile, outfile, streams, why); });
 }

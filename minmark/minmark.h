@@ -27,4 +27,6 @@ struct state_line {
 const char* parse_state_line(const char* p, state_line& s);
 bool meets_minimum(const state_line& s, std::int64_t k);
 
-mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile, failure& why);
+// streams tell whether standard input may be read.
+mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile,
+                      standard_streams streams, failure& why);

@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
     if (argc != 3) return usage(onebase_text);
     console messages = open_console();
     failure why;
-    int result = read_tra_file(argv[1], argv[2], why);
+    int result = read_tra_file(argv[1], argv[2], messages.streams, why);
     return finish(messages, onebase_text, result, result == 1, why);
 }

@@ -42,8 +42,8 @@
     }
 }
 
-static int shift_file(const char* infile, const char* outfile, failure& why) {
-    int ip = open_input(infile);
+static int shift_file(const char* infile, const char* outfile, standard_streams streams, failure& why) {
+    int ip = open_input(infile, streams.input);
     int input_error = errno;
     int op;
     file_id input = ip >= 0 ? identify_file(ip) : file_id{};
@@ -56,6 +56,6 @@ static int shift_file(const char* infile, const char* outfile, failure& why) {
     return close_both(in, out, infile, outfile, why) ? 1 : 0;
 }
 
-int read_tra_file(const char* infile, const char* outfile, failure& why) {
-    return unless_out_of_memory(0, why, [&] { return shift_file(infile, outfile, why); });
+int read_tra_file(const char* infile, const char* outfile, standard_streams streams, failure& why) {
+    return unless_out_of_memory(0, why, [&] { return shift_file(infile, outfile, streams, why); });
 }

@@ -4,5 +4,6 @@
 
 #include "frame.h"
 
-// Returns 1 after a run that succeeded, else 0 and the reason.
-int read_tra_file(const char* infile, const char* outfile, failure& why);
+// Returns 1 after a run that succeeded, else 0 and the reason. streams
+// tell whether standard input may be read.
+int read_tra_file(const char* infile, const char* outfile, standard_streams streams, failure& why);

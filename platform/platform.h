@@ -51,7 +51,22 @@ constexpr int standard_input = 0;
 constexpr int standard_output = 1;
 constexpr int standard_error = 2;
 
-// Opens an empty stand-in onto any of the standard streams that is closed,
-// so that a file opened later cannot take its place and receive the
-// messages. Returns false when standard output was closed.
-bool keep_standard_streams_open();
+// Which standard streams were open when the run began.
+struct standard_streams {
+    bool input = true;
+    bool output = true;
+    bool error = true;
+};
+// Opens a stand-in onto any of the standard streams that is closed, so that
+// a file opened later cannot take its place and receive the messages (or
+// be read as standard input). Standard input's stand-in is opened for
+// writing only, so that reading it fails as reading a closed one does.
+standard_streams keep_standard_streams_open();
+// Standard input as the input of a run (0), or -1 when it cannot serve as
+// one, refused as a named input would be: a directory (EISDIR), or a
+// descriptor that cannot be read (EBADF).
+int open_standard_input();
+// A write to a pipe without a reader, or past a file-size limit, fails with
+// EPIPE or EFBIG instead of ending the process by a signal, so that the run
+// can finish its output and say what went wrong.
+void ignore_write_signals();

@@ -1,5 +1,6 @@
 // The operating system's part on Linux, macOS and the BSDs.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -101,13 +102,33 @@ file_id identify_path(const char* path) {
     return stat(path, &st) == 0 ? identity(st) : file_id{};
 }
 
-bool keep_standard_streams_open() {
-    bool stdout_open = true;
+standard_streams keep_standard_streams_open() {
+    standard_streams open_before;
+    bool* was_open[] = {&open_before.input, &open_before.output, &open_before.error};
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        if (fd == standard_output) stdout_open = false;
+        *was_open[fd] = false;
         // open() returns the lowest free number, which is this one.
-        open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        open("/dev/null", O_WRONLY);
     }
-    return stdout_open;
+    return open_before;
+}
+
+int open_standard_input() {
+    int flags = fcntl(standard_input, F_GETFL);
+    struct stat st;
+    if (flags == -1 || (flags & O_ACCMODE) == O_WRONLY) {
+        errno = EBADF;
+        return -1;
+    }
+    if (fstat(standard_input, &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return -1;
+    }
+    return standard_input;
+}
+
+void ignore_write_signals() {
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }

@@ -101,13 +101,14 @@ file_id identify_path(const char* path) {
     return id;
 }
 
-bool keep_standard_streams_open() {
-    bool stdout_open = true;
+standard_streams keep_standard_streams_open() {
+    standard_streams open_before;
+    bool* was_open[] = {&open_before.input, &open_before.output, &open_before.error};
     for (int fd = 0; fd <= 2; ++fd) {
         // A process started without a stream has no handle behind its number.
         if (_get_osfhandle(fd) >= 0) continue;
-        if (fd == standard_output) stdout_open = false;
-        int nul = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+        *was_open[fd] = false;
+        int nul = _open("NUL", _O_WRONLY);
         if (nul >= 0 && nul != fd) {
             _dup2(nul, fd);
             _close(nul);
@@ -115,5 +116,15 @@ bool keep_standard_streams_open() {
     }
     _setmode(standard_input, _O_BINARY);
     _setmode(standard_output, _O_BINARY);
-    return stdout_open;
+    return open_before;
 }
+
+// A directory cannot be standard input here; a closed one has no handle.
+int open_standard_input() {
+    if (_get_osfhandle(standard_input) >= 0) return standard_input;
+    errno = EBADF;
+    return -1;
+}
+
+// Writes end by no signal here.
+void ignore_write_signals() {}

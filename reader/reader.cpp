@@ -11,7 +11,20 @@ static std::size_t first_size() { return 2 * read_block_size + line_padding + 1;
 
 static bool is_standard_input(const char* path) { return path[0] == '-' && path[1] == '\0'; }
 
-int open_input(const char* path) { return is_standard_input(path) ? standard_input : open_input_file(path); }
+int open_input(const char* path, bool standard_input_open) {
+    if (is_standard_input(path)) {
+        if (standard_input_open) return open_standard_input();
+        errno = EBADF;
+        return -1;
+    }
+    int fd = open_input_file(path);
+    if (fd >= 0 && !standard_input_open && same_file(identify_file(fd), identify_file(standard_input))) {
+        close_file(fd);
+        errno = EBADF;
+        return -1;
+    }
+    return fd;
+}
 
 const char* input_name(const char* path) { return is_standard_input(path) ? "standard input" : path; }
 

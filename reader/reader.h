@@ -36,8 +36,11 @@ struct line_reader {
 };
 
 // Opens the input named by path for reading, "-" being standard input: -1
-// on failure. input_name gives the name it has in messages.
-int open_input(const char* path);
+// on failure, with errno set. Standard input that was closed when the run
+// began (standard_input_open false) fails with EBADF, also by a name that
+// leads to its stand-in, such as /dev/stdin. input_name gives the name it
+// has in messages.
+int open_input(const char* path, bool standard_input_open);
 const char* input_name(const char* path);
 
 line_reader make_line_reader(int fd);

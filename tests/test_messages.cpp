@@ -2,6 +2,7 @@
 // for each kind of failure, --help and --version, "-" as standard input,
 // and the progress line, on a terminal only.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -51,6 +52,8 @@ TEST(Messages, EachFailureGivesOneReasonOnStandardError) {
             {"full disk", dir.file("in"), "/dev/full", "", "", "/dev/full: No space left on device", true},
             {"same file", dir.file("in"), dir.file("in"), "", "", dir.file("in") + ": input and output are the same file",
              copies},
+            {"empty input path", "", dir.file("out"), "", "", "'': No such file or directory", true},
+            {"empty output path", dir.file("in"), "", "", "", "'': No such file or directory", true},
             {"missing spool folder", "-", dir.file("out"), "cat " + shell_quoted(dir.file("in")) + " | TMPDIR=/nonexistent ",
              "", "/nonexistent: No such file or directory", t.name == "diagfill"},
         };
@@ -65,6 +68,77 @@ TEST(Messages, EachFailureGivesOneReasonOnStandardError) {
         tool_run closed = run_on(t, dir.file("in"), dir.file("out"), "", " >&-");
         EXPECT_EQ(closed.status, 1) << t.name;
         EXPECT_EQ(closed.errors, t.name + ": standard output: Bad file descriptor\n") << t.name;
+    }
+}
+
+// An input whose output is far larger than a pipe's buffer.
+std::string large_input(const tool_case& t) {
+    std::string text = t.name == "minmark" ? "" : "S 2\nT 30000\n";
+    for (int i = 0; i < 30000; ++i)
+        text += t.name == "minmark" ? std::to_string(i) + ":(2,0,0,0,0,0,0,0,1,0,0)\n"
+                                    : t.name == "onebase" ? "0 1 0.5\n" : "1 2 0.5\n";
+    return text;
+}
+
+// Standard streams closed, broken or of the wrong kind, and output limits
+// that a system enforces by signal: each run ends with its status and one
+// reason, and where its input cannot be read, an existing output is left
+// as it was.
+TEST(Messages, BrokenStreamsAndOutputLimitsFailWithAReason) {
+    for (const auto& t : tools) {
+        tool_case big = t;
+        if (t.name == "minmark") big.arguments = "30000 2";
+        temp_dir dir;
+        write_text(dir.file("in"), large_input(t));
+        run_on(big, dir.file("in"), dir.file("expected"));
+        std::string fifo = dir.file("fifo"), pipe = dir.file("pipe");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+        fs::create_directory(dir.file("adir"));
+        // A pipe on descriptor 4 whose reader has gone before the run starts.
+        std::string readerless = "exec 3<>" + shell_quoted(pipe) + " 4>" + shell_quoted(pipe) + " 3<&-; ";
+        struct stream_case {
+            std::string what, in, out, before, after, reason, output;
+            bool keeps_output;
+        };
+        const stream_case cases[] = {
+            {"closed standard input", "-", dir.file("out"), "", " <&-", "standard input: Bad file descriptor",
+             t.failed, true},
+            {"closed standard input by name", "/dev/stdin", dir.file("out"), "", " <&-",
+             "/dev/stdin: Bad file descriptor", t.failed, true},
+            {"directory as standard input", "-", dir.file("out"), "", " <" + shell_quoted(dir.file("adir")),
+             "standard input: Is a directory", t.failed, true},
+            {"write-only standard input", "-", dir.file("out"), "", " 0>" + shell_quoted(dir.file("wo")),
+             "standard input: Bad file descriptor", t.failed, true},
+            {"file-size limit", dir.file("in"), dir.file("out"), "ulimit -f 100; ", "",
+             dir.file("out") + ": File too large", t.failed, false},
+            {"output pipe closed early", dir.file("in"), fifo, "head -c 100 " + shell_quoted(fifo) + " >/dev/null & ", "",
+             fifo + ": Broken pipe", t.failed, false},
+            {"standard output a pipe without reader", dir.file("in"), dir.file("out"), readerless, " >&4",
+             "standard output: Broken pipe", "", false},
+        };
+        for (const auto& c : cases) {
+            write_text(dir.file("out"), "keep\n");
+            tool_run r = run_on(big, c.in, c.out, "(" + c.before, c.after + ")");
+            EXPECT_EQ(r.status, 1) << t.name << ", " << c.what;
+            EXPECT_EQ(r.output, c.output) << t.name << ", " << c.what;
+            EXPECT_EQ(r.errors, t.name + ": " + c.reason + "\n") << t.name << ", " << c.what;
+            if (c.keeps_output) {
+                EXPECT_EQ(read_text(dir.file("out")), "keep\n") << t.name << ", " << c.what;
+            }
+        }
+        // A run whose messages could not be written still completes its output.
+        EXPECT_EQ(read_text(dir.file("out")), read_text(dir.file("expected"))) << t.name;
+        // --help and --version that could not be written.
+        std::string tool = shell_quoted(tool_path(t.name));
+        for (const char* option : {"--help", "--version"}) {
+            tool_run full = run_shell(tool + " " + option + " >/dev/full");
+            EXPECT_EQ(full.status, 1) << t.name << option;
+            EXPECT_EQ(full.errors, t.name + ": standard output: No space left on device\n") << t.name << option;
+            tool_run closed = run_shell(tool + " " + option + " >&-");
+            EXPECT_EQ(closed.status, 1) << t.name << option;
+            EXPECT_EQ(closed.errors, t.name + ": standard output: Bad file descriptor\n") << t.name << option;
+        }
     }
 }
 
@@ -157,6 +231,16 @@ TEST(Messages, ProgressLineOnATerminalOnly) {
     EXPECT_EQ(line.substr(line.size() - 2), " \r") << line;
     tool_run logged = run_on(tools[0], "-", dir.file("out"), slow);
     EXPECT_EQ(logged.errors, "");
+    // diagfill's "here" on the same terminal comes after the first pass's
+    // progress line is cleared, not at its end.
+    std::string both = " >" + terminal.path() + " 2>&1";
+    tool_run here = run_on(tools[1], "-", dir.file("out"), slow, both);
+    EXPECT_EQ(here.status, 0);
+    std::string screen = terminal.written();
+    std::size_t at = screen.find("here");
+    ASSERT_NE(at, std::string::npos) << screen;
+    EXPECT_NE(screen.substr(0, at).find("B/s"), std::string::npos) << screen;
+    EXPECT_EQ(screen[at - 1], '\r') << screen;
 }
 
 }  // namespace
