@@ -92,38 +92,26 @@ static void start_row(row_sums& sums, row_run& run, std::int64_t row) {
     keep_row_sum(sums, run.prev_row, run.sum);
 }
 
-static void read_sums(row_sums& sums, failure& why) {
+static bool read_sums(line_reader& in, row_sums& sums, failure& why) {
     tra_header h;
-    if (!read_header_line(sums.in, h.states, h.size)) return;
+    if (!read_header_line(in, h.states, h.size)) return true;
     if (!allocate_table(sums, h.size)) {
-        sums.failed = true;
         why = memory_failure(h.size);
-        return;
+        return false;
     }
-    if (read_header_line(sums.in, h.transitions, h.nnz)) sum_rows(sums.in, sums);
+    if (read_header_line(in, h.transitions, h.nnz)) sum_rows(in, sums);
+    return true;
 }
 
-row_sums first_pas(const char* infile, standard_streams streams, failure& why) {
-    row_sums sums;
-    int fd = open_input(infile, streams.input);
-    if (fd < 0) {
-        sums.input_error = errno;
-        return sums;
+bool first_pas(line_reader& in, row_sums& sums, const char* infile, failure& why) {
+    if (!is_regular_file(in.fd) && !keep_copy(in)) {
+        why = reading_failure(in, infile);
+        return false;
     }
-    sums.input = identify_file(fd);
-    sums.in = make_line_reader(fd);
-    sums.in.progress = start_progress("diagfill", fd, 2);
-    if (!is_regular_file(fd) && !keep_copy(sums.in)) {
-        sums.failed = true;
-        why = reading_failure(sums.in, infile);
-        return sums;
-    }
-    read_sums(sums, why);
-    if (!rewind_reader(sums.in) && !sums.failed) {
-        sums.failed = true;
-        why = reading_failure(sums.in, infile);
-    }
-    return sums;
+    if (!read_sums(in, sums, why)) return false;
+    if (rewind_reader(in)) return true;
+    why = reading_failure(in, infile);
+    return false;
 }
 
 // The row being copied and whether its diagonal entry has been written;
@@ -238,30 +226,41 @@ struct copy_run {
     }
 }
 
+// Both files are opened before the first pass, so that a run that cannot
+// write its output fails before it reads the input.
+static bool open_files(const char* infile, const char* outfile, standard_streams streams, line_reader& in,
+                       out_buf& out, failure& why) {
+    int fd = open_input(infile, streams.input);
+    int input_error = errno;
+    file_id input = fd >= 0 ? identify_file(fd) : file_id{};
+    if (!open_output_beside(fd, input_error, input, input_name(infile), outfile, streams, out, why)) return false;
+    in = make_line_reader(fd);
+    in.progress = start_progress("diagfill", fd, 2);
+    return true;
+}
+
 // The second pass, over the input that the first pass left at its start.
-static int complete_file(row_sums& sums, const char* infile, const char* outfile, failure& why) {
-    int op;
-    if (!open_output_beside(sums.in.fd, sums.input_error, sums.input, input_name(infile), outfile, op, why)) {
-        clear_progress(sums.in.progress);
-        return 0;
-    }
-    out_buf out = make_out_buf(op);
+static int complete_file(line_reader& in, out_buf& out, const row_sums& sums, const char* infile,
+                         const char* outfile, failure& why) {
     tra_header h;
-    if (copy_header(sums.in, out, h)) complete_rows(sums.in, out, sums);
-    return close_both(sums.in, out, infile, outfile, why) ? 1 : 0;
+    if (copy_header(in, out, h)) complete_rows(in, out, sums);
+    return close_both(in, out, infile, outfile, why) ? 1 : 0;
 }
 
 int read_tra_file(const char* infile, const char* outfile, console& messages, failure& why) {
-    row_sums no_memory;
-    no_memory.failed = true;
-    row_sums sums =
-        unless_out_of_memory(std::move(no_memory), why, [&] { return first_pas(infile, messages.streams, why); });
+    line_reader in;
+    out_buf out;
+    row_sums sums;
+    bool summed = unless_out_of_memory(false, why, [&] {
+        return open_files(infile, outfile, messages.streams, in, out, why) && first_pas(in, sums, infile, why);
+    });
     // The first pass's progress line goes before "here" reaches the terminal.
-    clear_progress(sums.in.progress);
+    clear_progress(in.progress);
     console_put(messages, "here\n");
-    if (sums.failed) {
-        if (sums.in.fd >= 0) close_reader(sums.in);
+    if (!summed) {
+        close_reader(in);
+        out_discard(out);
         return 0;
     }
-    return unless_out_of_memory(0, why, [&] { return complete_file(sums, infile, outfile, why); });
+    return unless_out_of_memory(0, why, [&] { return complete_file(in, out, sums, infile, outfile, why); });
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "numbers.h"
+#include "output.h"
 #include "platform.h"
 
 #ifndef STATETOOLS_VERSION
@@ -15,10 +16,15 @@ static void put(int fd, std::string_view text) { write_all(fd, text.data(), text
 
 static bool is_argument(const char* arg, std::string_view option) { return std::string_view(arg) == option; }
 
-console open_console() {
+console open_console(const char* outfile) {
     ignore_write_signals();
-    console c{standard_output, keep_standard_streams_open()};
+    bool data_on_standard_output = outfile != nullptr && is_standard_output(outfile);
+    console c{data_on_standard_output ? standard_error : standard_output, keep_standard_streams_open()};
     return c;
+}
+
+static const char* console_name(const console& c) {
+    return c.fd == standard_output ? "standard output" : "standard error";
 }
 
 void console_put(console& c, std::string_view text) {
@@ -31,13 +37,15 @@ void console_put(console& c, std::string_view text) {
 
 // Closes standard output: false, with the error kept, when it could not be
 // written or closed, or was closed when the run began (its stand-in takes
-// every write).
+// every write). Standard error, where the messages went there, stays open
+// for the reason of a failure.
 static bool close_console(console& c) {
-    if (!c.failed && !c.streams.output) {
+    bool was_open = c.fd == standard_output ? c.streams.output : c.streams.error;
+    if (!c.failed && !was_open) {
         c.failed = true;
         c.error = EBADF;
     }
-    if (!c.failed && !close_file(c.fd)) {
+    if (!c.failed && c.fd == standard_output && !close_file(c.fd)) {
         c.failed = true;
         c.error = errno;
     }
@@ -64,7 +72,7 @@ static void report(const tool_text& tool, const failure& why) {
 // be written.
 static bool console_done(console& c, const tool_text& tool) {
     if (close_console(c)) return true;
-    report(tool, system_failure("standard output", c.error));
+    report(tool, system_failure(console_name(c), c.error));
     return false;
 }
 

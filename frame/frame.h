@@ -40,10 +40,11 @@ struct console {
     int error = 0;             // the system's error number of the failed write
 };
 
-// The console of a run: closed standard streams get stand-ins, and a write
-// that fails (a pipe without a reader, a file-size limit) fails instead of
-// ending the process, so that the run can say why.
-console open_console();
+// The console of a run: standard output, or standard error where the
+// output file (outfile) is standard output. Closed standard streams get
+// stand-ins, and a write that fails (a pipe without a reader, a file-size
+// limit) fails instead of ending the process, so that the run can say why.
+console open_console(const char* outfile = nullptr);
 void console_put(console& c, std::string_view text);
 // Prints the done line, closes standard output and gives the exit status:
 // a failed run, or a console that could not be written, is a failure, and

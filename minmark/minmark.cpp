@@ -116,13 +116,17 @@ static bool allocate_marks(marks_table& m, std::int64_t size) {
     line_reader in = make_line_reader(fd);
     in.progress = start_progress("minmark", fd, 1);
     state_line s;
+    // In locals: a store to the table could otherwise change them.
+    std::uint64_t* words = m.words.get();
+    const std::int64_t size = m.size;
     while (more_lines(in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         while (p != end) {
             p = line_feed_after(parse_state_line(p, s), end) + 1;
-            if (s.state >= 0 && s.state < m.size && meets_minimum(s, k))
-                m.words[s.state / 64] |= std::uint64_t{1} << (s.state % 64);
+            // One comparison for 0 <= state < size: a negative state is a huge unsigned one.
+            if (static_cast<std::uint64_t>(s.state) < static_cast<std::uint64_t>(size) && meets_minimum(s, k))
+                words[s.state / 64] |= std::uint64_t{1} << (s.state % 64);
         }
         in.next = p;
     }
@@ -138,19 +142,15 @@ static void write_label(out_buf& out, std::int64_t state) {
     out.pos = p + label.size();
 }
 
-static bool write_labels(const char* outfile, const marks_table& m, failure& why) {
-    int fd = open_output_file(outfile, true);
-    if (fd < 0) {
-        why = system_failure(outfile, errno);
-        return false;
-    }
-    out_buf out = make_out_buf(fd);
+static bool write_labels(const char* outfile, standard_streams streams, const marks_table& m, failure& why) {
+    out_buf out;
+    if (!open_whole_output(outfile, streams, out, why)) return false;
     out_put(out, "#DECLARATION\nminimum\n#END\n");
     for (std::int64_t w = 0; w <= m.size / 64; ++w)
         for (std::uint64_t bits = m.words[w]; bits != 0; bits &= bits - 1)
             write_label(out, w * 64 + std::countr_zero(bits));
     if (out_close(out)) return true;
-    why = system_failure(outfile, out.error);
+    why = system_failure(output_name(outfile), out.error);
     return false;
 }
 
@@ -169,7 +169,7 @@ static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infi
     bool read_ok = mark_states(fd, k, marks, infile, why);
     // The listing is read whole before the label file is opened, so both may
     // be the same file.
-    if (!read_ok || !write_labels(outfile, marks, why)) return {};
+    if (!read_ok || !write_labels(outfile, streams, marks, why)) return {};
     return {size, true};
 }
 

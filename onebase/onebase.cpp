@@ -45,12 +45,11 @@
 static int shift_file(const char* infile, const char* outfile, standard_streams streams, failure& why) {
     int ip = open_input(infile, streams.input);
     int input_error = errno;
-    int op;
     file_id input = ip >= 0 ? identify_file(ip) : file_id{};
-    if (!open_output_beside(ip, input_error, input, input_name(infile), outfile, op, why)) return 0;
+    out_buf out;
+    if (!open_output_beside(ip, input_error, input, input_name(infile), outfile, streams, out, why)) return 0;
     line_reader in = make_line_reader(ip);
     in.progress = start_progress("onebase", ip, 1);
-    out_buf out = make_out_buf(op);
     tra_header h;
     if (copy_header(in, out, h)) shift_entries(in, out);
     return close_both(in, out, infile, outfile, why) ? 1 : 0;

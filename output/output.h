@@ -1,8 +1,11 @@
 // Output files: bytes collected in one buffer and written a block at a
-// time, with write errors kept until the close reports them.
+// time, with write errors kept until the close reports them. A regular
+// file is written whole: to a temporary file beside it, which takes its
+// place only when the run has succeeded.
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "buffer.h"
@@ -18,6 +21,17 @@ constexpr std::size_t write_block_size = 1024 * 1024;
 // Room that one line of output may take: two entry lines.
 constexpr std::size_t max_line_output = 1024;
 
+// The temporary file an output is written to, removed unless it has taken
+// the output's place: a run that fails, or ends by an exception, leaves
+// none behind.
+struct temporary_output {
+    std::string path;  // empty: none
+    temporary_output() = default;
+    temporary_output(temporary_output&& other) noexcept;
+    temporary_output& operator=(temporary_output&& other) noexcept;
+    ~temporary_output();
+};
+
 // The buffer is filled at pos; before a line is put, pos must not pass
 // limit, which keeps max_line_output bytes of room behind it. A buffer of
 // an output without a file grows instead of being written.
@@ -28,7 +42,14 @@ struct out_buf {
     char* limit = nullptr;
     bool failed = false;  // sticky: a failed write is reported at the close
     int error = 0;        // its system error number
+    const char* path = nullptr;  // the output as named, where a temporary stands in for it
+    temporary_output temporary;
 };
+
+// "-" names standard output; output_name gives the name an output has in
+// messages.
+bool is_standard_output(const char* path);
+const char* output_name(const char* path);
 
 out_buf make_out_buf(int fd);
 out_buf make_memory_buf();
@@ -53,14 +74,29 @@ inline char* out_line_room(out_buf& o, char* q) {
     return o.pos;
 }
 void out_put(out_buf& o, std::string_view text);
-// Flushes and closes; false when any write or the close failed.
+// Flushes and closes; a temporary file then takes the output's place.
+// False when any write, the close or the rename failed: the temporary is
+// then removed and the output left as it was.
 bool out_close(out_buf& o);
+
+// Closes the output of a run that failed: a temporary file is removed; an
+// output written in place keeps what was written.
+void out_discard(out_buf& o);
+
+// Opens the output named by path to be written whole: standard output for
+// "-" (EBADF when it was closed when the run began); a regular file, or a
+// missing one, by a temporary file beside it; anything a rename cannot
+// replace (a FIFO, a device, a symbolic link, a file of several links), or
+// a file whose folder takes no new file, in place, emptied. False, with the
+// reason, when it cannot be opened.
+bool open_whole_output(const char* path, standard_streams streams, out_buf& out, failure& why);
 
 // Where the input did not open (ip is -1), the output is created empty if
 // it does not exist and left as it is if it does, as the run cannot replace
-// it. Else it is opened for writing, emptied, unless it names the input file
-// (truncating it would destroy what is still to be read). Unless both are
-// open, both are closed and the failure is given: the input's when it did
-// not open (its error number is input_error), else the output's.
-bool open_output_beside(int ip, int input_error, file_id input, const char* infile, const char* outfile, int& op,
-                        failure& why);
+// it. Else it is opened as open_whole_output does, unless it is the input
+// file (written in place it would destroy what is still to be read).
+// Unless both are open, both are closed and the failure is given: the
+// input's when it did not open (its error number is input_error), else the
+// output's.
+bool open_output_beside(int ip, int input_error, file_id input, const char* infile, const char* outfile,
+                        standard_streams streams, out_buf& out, failure& why);

@@ -13,6 +13,23 @@ int open_input_file(const char* path);
 // Opens a path for writing, created if it does not exist, and emptied when
 // truncate is set. -1 on failure.
 int open_output_file(const char* path, bool truncate);
+// Outputs written whole: a new file in the folder of path, to be renamed
+// over it once written, so that a run that fails or is killed leaves the
+// old file as it was. -1 (errno set) when the folder takes no new file.
+// It gets the permissions of the file at path, or those a new file would
+// get, and its name is put in temporary. Until it is renamed or removed,
+// SIGINT, SIGTERM and SIGHUP remove it before they end the process.
+int create_temporary_beside(const char* path, std::string& temporary);
+// Whether a rename can replace what path names: nothing, or a regular file
+// of one link that is not a symbolic link (renaming over a link would
+// replace the link, and over one of several links, cut the file from the
+// others).
+bool replaceable_by_rename(const char* path);
+// The temporary takes the place of path; false (errno set) on failure.
+bool rename_over(const char* temporary, const char* path);
+// Removes a temporary file that is not wanted.
+void remove_temporary(const char* temporary);
+
 // An anonymous file for a copy of the input, gone once closed, in the
 // folder for temporary files; -1 on failure. That folder is $TMPDIR when it
 // is set, else /tmp; on Windows the system's.

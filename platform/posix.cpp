@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,74 @@ int open_input_file(const char* path) {
 
 int open_output_file(const char* path, bool truncate) {
     return open_retrying(path, O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0));
+}
+
+// The one piece of process-wide state: a signal handler is handed nothing
+// but the signal, so the name of the temporary output to remove is kept
+// where it can see it.
+static char pending_removal[4096];
+static volatile std::sig_atomic_t removal_pending = 0;
+
+static void remove_pending_and_end(int signal_number) {
+    if (removal_pending) unlink(pending_removal);
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+// A signal the run was started to ignore (as background jobs ignore
+// SIGINT) stays ignored.
+static void remove_on_signal(const std::string& path) {
+    if (path.size() >= sizeof pending_removal) return;
+    std::memcpy(pending_removal, path.c_str(), path.size() + 1);
+    removal_pending = 1;
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old;
+        if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = remove_pending_and_end;
+        action.sa_flags = SA_RESTART;
+        sigaction(signal_number, &action, nullptr);
+    }
+}
+
+static std::string folder_of(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) return ".";
+    return slash == path ? "/" : std::string(path, slash);
+}
+
+static mode_t new_file_mode() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+int create_temporary_beside(const char* path, std::string& temporary) {
+    struct stat st;
+    mode_t mode = stat(path, &st) == 0 ? st.st_mode & 07777 : new_file_mode();
+    temporary = folder_of(path) + "/statetools-XXXXXX";
+    int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    remove_on_signal(temporary);
+    fchmod(fd, mode);
+    return fd;
+}
+
+bool replaceable_by_rename(const char* path) {
+    struct stat st;
+    if (lstat(path, &st) != 0) return errno == ENOENT;
+    return S_ISREG(st.st_mode) && st.st_nlink == 1;
+}
+
+bool rename_over(const char* temporary, const char* path) {
+    bool renamed = rename(temporary, path) == 0;
+    if (renamed) removal_pending = 0;
+    return renamed;
+}
+
+void remove_temporary(const char* temporary) {
+    unlink(temporary);
+    removal_pending = 0;
 }
 
 std::string temporary_folder() {

@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "platform.h"
 
@@ -25,6 +27,67 @@ int open_input_file(const char* path) {
 int open_output_file(const char* path, bool truncate) {
     return _open(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT | (truncate ? _O_TRUNC : 0),
                  _S_IREAD | _S_IWRITE);
+}
+
+// The one piece of process-wide state: a signal handler is handed nothing
+// but the signal, so the name of the temporary output to remove is kept
+// where it can see it.
+static char pending_removal[MAX_PATH + 1];
+static volatile std::sig_atomic_t removal_pending = 0;
+
+static void remove_pending_and_end(int signal_number) {
+    if (removal_pending) _unlink(pending_removal);
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+static std::string folder_of(const char* path) {
+    const char* end = path + std::strlen(path);
+    while (end != path && end[-1] != '/' && end[-1] != '\\' && end[-1] != ':') --end;
+    if (end == path) return ".";
+    return std::string(path, end);
+}
+
+int create_temporary_beside(const char* path, std::string& temporary) {
+    std::string folder = folder_of(path);
+    if (folder.back() != '/' && folder.back() != '\\' && folder.back() != ':') folder += '\\';
+    temporary = folder + "statetools-XXXXXX";
+    if (_mktemp_s(temporary.data(), temporary.size() + 1) != 0) return -1;
+    int fd = _open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd < 0 || temporary.size() >= sizeof pending_removal) return fd;
+    std::memcpy(pending_removal, temporary.c_str(), temporary.size() + 1);
+    removal_pending = 1;
+    signal(SIGINT, remove_pending_and_end);
+    signal(SIGTERM, remove_pending_and_end);
+    return fd;
+}
+
+bool replaceable_by_rename(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return false;
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool one_link = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+                    info.nNumberOfLinks == 1;
+    CloseHandle(h);
+    return one_link;
+}
+
+bool rename_over(const char* temporary, const char* path) {
+    if (!MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
+        errno = EACCES;
+        return false;
+    }
+    removal_pending = 0;
+    return true;
+}
+
+void remove_temporary(const char* temporary) {
+    _unlink(temporary);
+    removal_pending = 0;
 }
 
 std::string temporary_folder() {

@@ -115,7 +115,7 @@ bool rewind_reader(line_reader& r) {
 }
 
 void close_reader(line_reader& r) {
-    close_file(r.fd);
+    if (r.fd >= 0) close_file(r.fd);
     r.fd = -1;
     clear_progress(r.progress);
 }

@@ -219,10 +219,12 @@ const char* copy_common_line(char*& q, const char* p, const common_indices& ix, 
 
 bool close_both(line_reader& in, out_buf& out, const char* infile, const char* outfile, failure& why) {
     close_reader(in);
-    bool written = out_close(out);
-    if (in.failed)
+    if (in.failed) {
+        out_discard(out);
         why = reading_failure(in, infile);
-    else if (!written)
-        why = system_failure(outfile, out.error);
-    return !in.failed && written;
+        return false;
+    }
+    if (out_close(out)) return true;
+    why = system_failure(output_name(outfile), out.error);
+    return false;
 }
