@@ -46,15 +46,15 @@ static void start_row(row_sums& sums, row_run& run, std::int64_t row) {
 
 // A line of any other shape, through its fields: rare, and kept out of the
 // loop. Returns the next line.
-[[gnu::noinline]] static const char* sum_other_line(const char* p, const char* end, entry_fields& f, row_sums& sums,
+[[gnu::noinline]] static const char* sum_other_line(const char* p, const char* end, entry_cursor& c, row_sums& sums,
                                                     row_run& run) {
-    settle_fields(f, end);
-    const char* line_feed = parse_summed_entry_line(p, end, f.e);
-    std::int64_t row = row_of(f.e);
+    const char* line_feed = read_other_line(c, p, end, entry_use::sums).line_feed;
+    std::int64_t row = row_of(c.e);
     if (run.prev_row == -1 || row > run.prev_row) start_row(sums, run, row);
-    run.sum = added(run.sum, f.e.val.value);
+    run.sum = added(run.sum, c.e.val.value);
     return line_feed + 1;
 }
+
 
 // The sum of the row being summed is kept here while its entries come, and
 // goes to the table when a greater row starts. As rows only grow, each
@@ -63,30 +63,30 @@ static void start_row(row_sums& sums, row_run& run, std::int64_t row) {
 // lines' routine as a copy, so that the loop keeps it in registers.
 [[gnu::flatten, gnu::noinline]] static void sum_rows(line_reader& in, row_sums& sums) {
     row_run run;
-    entry_fields f;
+    entry_cursor c;
     row_text rows;
-    while (more_lines(in)) {
+    while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         while (p != end) {
-            std::int64_t row;
+            common_indices ix;
             double val;
-            const char* line_feed = take_common_summed_line(p, rows, row, val);
+            const char* line_feed = nullptr;
+            if (take_common_indices(rows, p, ix, entry_use::sums)) line_feed = take_common_value(ix, val);
             if (line_feed == nullptr) {
                 row_run other = run;
-                p = sum_other_line(p, end, f, sums, other);
+                p = sum_other_line(p, end, c, sums, other);
                 run = other;
                 continue;
             }
             // A common row is never negative, so it starts a row as soon as
             // it is greater; its value is a decimal, never a NaN, so the sum
             // keeps its own NaN whichever operand comes first.
-            f.last_common = p;
+            took_common_line(c, p);
             p = line_feed + 1;
-            if (row > run.prev_row) start_row(sums, run, row);
+            if (ix.row > run.prev_row) start_row(sums, run, ix.row);
             run.sum += val;
         }
-        settle_fields(f, end);
         in.next = p;
     }
     keep_row_sum(sums, run.prev_row, run.sum);
@@ -163,25 +163,18 @@ static void diagonal_written(row_state& s) {
     return write_entry_line(q, diagonal, index_shift::none);
 }
 
-// What the loop keeps from line to line, besides the fields.
-struct copy_run {
-    row_state s;
-    row_text rows;
-};
-
 // A line of any other shape, through its fields, and the diagonal entry
 // before it unless the line's start was common and the diagonal decided on
 // it: rare, and kept out of the loop. Returns its line feed and moves q.
 [[gnu::noinline]] static const char* copy_other_line(char*& q, const char* p, const char* end, bool decided,
-                                                     copy_run& run, entry_fields& f, const row_sums& sums) {
-    settle_fields(f, end);
-    const char* line_feed = parse_copied_entry_line(p, end, run.rows, f.e);
-    std::int64_t row = row_of(f.e);
-    if (!decided && diagonal_pending(run.s, sums, row) && col_at_least_row(f.e)) {
-        diagonal_written(run.s);
+                                                     row_state& s, entry_cursor& c, const row_sums& sums) {
+    const char* line_feed = read_other_line(c, p, end, entry_use::copy).line_feed;
+    std::int64_t row = row_of(c.e);
+    if (!decided && diagonal_pending(s, sums, row) && col_at_least_row(c.e)) {
+        diagonal_written(s);
         q = put_diagonal(q, sums, row, nullptr, 0);
     }
-    q = write_entry_line(q, f.e, index_shift::none);
+    q = write_entry_line(q, c.e, index_shift::none);
     return line_feed;
 }
 
@@ -191,9 +184,10 @@ struct copy_run {
 // are inlined into the loop (flatten); the other lines' routine is handed
 // copies of what the loop keeps, so that the loop keeps it in registers.
 [[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
-    copy_run run;
-    entry_fields f;
-    while (more_lines(in)) {
+    row_state s;
+    entry_cursor c;
+    row_text rows;
+    while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         char* q = out.pos;
@@ -201,26 +195,25 @@ struct copy_run {
             q = out_line_room(out, q);
             common_indices ix;
             const char* line_feed = nullptr;
-            bool common = take_common_indices(p, run.rows, ix);
+            bool common = take_common_indices(rows, p, ix, entry_use::copy);
             if (common) {
-                if (diagonal_pending(run.s, sums, ix.row) && col_at_least_row(ix)) {
-                    diagonal_written(run.s);
+                if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix)) {
+                    diagonal_written(s);
                     q = put_diagonal(q, sums, ix.row, p, static_cast<std::size_t>(ix.row_digits));
                 }
                 line_feed = copy_common_line(q, p, ix, index_shift::none);
             }
             if (line_feed != nullptr) {
-                f.last_common = p;
+                took_common_line(c, p);
             } else {
-                copy_run other = run;
+                row_state other = s;
                 char* t = q;
-                line_feed = copy_other_line(t, p, end, common, other, f, sums);
-                run = other;
+                line_feed = copy_other_line(t, p, end, common, other, c, sums);
+                s = other;
                 q = t;
             }
             p = line_feed + 1;
         }
-        settle_fields(f, end);
         in.next = p;
         out.pos = q;
     }
@@ -247,7 +240,10 @@ static int complete_file(line_reader& in, out_buf& out, const row_sums& sums, co
     return close_both(in, out, infile, outfile, why) ? 1 : 0;
 }
 
-int read_tra_file(const char* infile, const char* outfile, console& messages, failure& why) {
+// Flattened so that the second pass's loop is compiled inside it, where the
+// table and the output are its own locals: called by reference from
+// outside, the loop costs some six instructions more a line.
+[[gnu::flatten]] int read_tra_file(const char* infile, const char* outfile, console& messages, failure& why) {
     line_reader in;
     out_buf out;
     row_sums sums;

@@ -7,11 +7,9 @@
 
 // A line of any other shape, through its fields: rare, and kept out of the
 // loop so that the loop's values stay in registers. Returns its line feed.
-[[gnu::noinline]] static const char* shift_other_line(char*& q, const char* p, const char* end, row_text& rows,
-                                                      entry_fields& f) {
-    settle_fields(f, end);
-    const char* line_feed = parse_copied_entry_line(p, end, rows, f.e);
-    q = write_entry_line(q, f.e, index_shift::plus_one);
+[[gnu::noinline]] static const char* shift_other_line(char*& q, const char* p, const char* end, entry_cursor& c) {
+    const char* line_feed = read_other_line(c, p, end, entry_use::copy).line_feed;
+    q = write_entry_line(q, c.e, index_shift::plus_one);
     return line_feed;
 }
 
@@ -19,9 +17,9 @@
 // pass from its text, any other through its fields. The per-line routines
 // of common lines are inlined into the loop (flatten).
 [[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out) {
-    entry_fields f;
+    entry_cursor c;
     row_text rows;
-    while (more_lines(in)) {
+    while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         char* q = out.pos;
@@ -29,14 +27,13 @@
             q = out_line_room(out, q);
             common_indices ix;
             const char* line_feed = nullptr;
-            if (take_common_indices(p, rows, ix)) line_feed = copy_common_line(q, p, ix, index_shift::plus_one);
+            if (take_common_indices(rows, p, ix, entry_use::copy)) line_feed = copy_common_line(q, p, ix, index_shift::plus_one);
             if (line_feed != nullptr)
-                f.last_common = p;
+                took_common_line(c, p);
             else
-                line_feed = shift_other_line(q, p, end, rows, f);
+                line_feed = shift_other_line(q, p, end, c);
             p = line_feed + 1;
         }
-        settle_fields(f, end);
         in.next = p;
         out.pos = q;
     }

@@ -49,43 +49,48 @@ TEST(HeaderLine, KeywordAndNumber) {
     EXPECT_EQ(number, 7);
 }
 
-TEST(EntryLine, FieldsUpToTheFirstThatFails) {
+TEST(EntryLine, FieldsUpToTheFirstThatFailsAndWhatTheLineGave) {
     struct entry_case {
         const char* line;
         std::int64_t row, col;
         double val;
+        int supplied;
+        bool trailing;
     };
     // Every line starts from row 9, col 9, val 9.
     const entry_case cases[] = {
-        {"1 2 0.5", 1, 2, 0.5},
-        {"1\t2\t0.25\r", 1, 2, 0.25},
-        {"1 2.5", 1, 2, 0.5},
-        {"1-2 0.5", 1, -2, 0.5},
-        {"", 9, 9, 9},
-        {"3 4", 3, 4, 9},
-        {"3 4 1e", 3, 4, 9},
-        {"3 x 7", 3, 9, 9},
-        {"3 99999999999 7", 3, 99999999999, 7},
-        {"3 9223372036854775808 7", 3, 9, 9},
-        {"  -1 0 -inf junk", -1, 0, -INFINITY},
+        {"1 2 0.5", 1, 2, 0.5, 3, false},
+        {"1\t2\t0.25\r", 1, 2, 0.25, 3, false},
+        {"1 2.5", 1, 2, 0.5, 3, false},
+        {"1-2 0.5", 1, -2, 0.5, 3, false},
+        {"", 9, 9, 9, 0, false},
+        {"3 4", 3, 4, 9, 2, false},
+        {"3 4 1e", 3, 4, 9, 2, true},
+        {"3 x 7", 3, 9, 9, 1, true},
+        {"# 1 2 3", 9, 9, 9, 0, true},
+        {"3 99999999999 7", 3, 99999999999, 7, 3, false},
+        {"3 9223372036854775808 7", 3, 9, 9, 1, true},
+        {"  -1 0 -inf junk", -1, 0, -INFINITY, 3, true},
+        {"1 2 0.5 \t", 1, 2, 0.5, 3, false},
     };
+    const entry_use uses[] = {entry_use::values, entry_use::sums, entry_use::copy};
     for (const auto& c : cases) {
         std::string line = padded(c.line);
         const char* end = line.data() + line.size() - line_padding;
-        for (int use = 0; use < 3; ++use) {
-            tra_entry e;
-            row_text rows;
+        for (entry_use use : uses) {
+            entry_cursor cursor;
+            tra_entry& e = cursor.e;
             e.row.value = e.col.value = 9;
             e.val.value = 9.0;
-            const char* feed = use == 0 ? parse_entry_line(line.data(), end, e)
-                               : use == 1 ? parse_summed_entry_line(line.data(), end, e)
-                                          : parse_copied_entry_line(line.data(), end, rows, e);
-            EXPECT_EQ(feed, end - 1) << c.line;
+            other_line read = read_other_line(cursor, line.data(), end, use);
+            EXPECT_EQ(read.line_feed, end - 1) << c.line;
+            EXPECT_EQ(read.shape.supplied, c.supplied) << c.line;
+            EXPECT_EQ(read.shape.trailing, c.trailing) << c.line;
             EXPECT_EQ(row_of(e), c.row) << c.line;
-            if (use != 1) {
+            if (use != entry_use::sums) {
                 EXPECT_EQ(col_of(e), c.col) << c.line;
             }
-            if (use != 2) {
+            if (use != entry_use::copy) {
                 EXPECT_EQ(e.val.value, c.val) << c.line;
             }
         }
@@ -95,12 +100,11 @@ TEST(EntryLine, FieldsUpToTheFirstThatFails) {
 // The lines, each parsed to be copied and written, through one entry.
 std::string copied(const std::vector<std::string>& lines, index_shift shift) {
     out_buf o = make_memory_buf();
-    tra_entry e;
-    row_text rows;
+    entry_cursor c;
     for (const auto& text : lines) {
         std::string line = padded(text);
-        parse_copied_entry_line(line.data(), line.data() + line.size() - line_padding, rows, e);
-        o.pos = write_entry_line(out_line_room(o), e, shift);
+        read_other_line(c, line.data(), line.data() + line.size() - line_padding, entry_use::copy);
+        o.pos = write_entry_line(out_line_room(o), c.e, shift);
     }
     return std::string(out_text(o));
 }

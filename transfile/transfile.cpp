@@ -42,8 +42,6 @@ void write_header_line(out_buf& out, std::string_view keyword, std::int64_t numb
     out.pos = q;
 }
 
-enum class entry_use { all, sums, copy };
-
 // An index that "%d" writes as it stands: digits without a sign or a
 // leading zero.
 static bool plain_index(const char* digits, const char* field_end) {
@@ -65,43 +63,46 @@ static bool plain_index(const char* digits, const char* field_end) {
     return p + n + 1;
 }
 
-const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value) {
-    const char* c = after_common_row(load_line_word(p), p, rows);
-    if (c == nullptr) return nullptr;
-    // One to seven digits and a blank: a word with a non-digit has at most
-    // seven leading digits.
-    std::uint64_t non_digit = non_digits(load_line_word(c));
-    auto m = static_cast<unsigned>(std::countr_zero(non_digit)) / 8;
-    if (non_digit == 0 || m == 0 || c[m] != ' ') return nullptr;
-    const char* end = scan_common_real(c + m + 1, value);
-    if (end == nullptr || *end != '\n') return nullptr;
-    row = rows.row;
-    return end;
-}
-
-bool take_common_indices(const char* p, row_text& rows, common_indices& ix) {
-    const char* c = after_common_row(load_line_word(p), p, rows);
-    if (c == nullptr) return false;
-    std::uint64_t col = load_line_word(c);
+bool take_common_indices(row_text& rows, const char* p, common_indices& ix, entry_use use) {
+    const char* col_start = after_common_row(load_line_word(p), p, rows);
+    if (col_start == nullptr) return false;
+    std::uint64_t col = load_line_word(col_start);
     int m = leading_digits(col);
-    // A leading zero is rare, so the first digit is looked at first.
-    if (static_cast<unsigned>(m - 1) >= 7 || ((col & 0xFF) == '0' && m > 1)) return false;
+    if (static_cast<unsigned>(m - 1) >= 7) return false;
+    // A leading zero is rare, so the first digit is looked at first. The
+    // col of a line only summed is passed over: its text does not matter.
+    if (use != entry_use::sums && (col & 0xFF) == '0' && m > 1) return false;
     ix.row = rows.row;
     ix.row_key = rows.key;
     ix.col_word = col;
     ix.row_digits = rows.digits;
     ix.col_digits = m;
-    ix.col_end = c + m;
+    ix.col_end = col_start + m;
     return true;
 }
 
+const char* take_common_value(const common_indices& ix, double& value) {
+    if (*ix.col_end != ' ') return nullptr;
+    const char* end = scan_common_real(ix.col_end + 1, value);
+    return end != nullptr && *end == '\n' ? end : nullptr;
+}
+
+// The line feed of a line whose fields ended at p, and whether anything
+// but white space came before it.
+static other_line line_end(const char* p, const char* lines_end, int supplied) {
+    const char* rest = skip_blanks(p);
+    const char* line_feed = line_feed_after(rest, lines_end);
+    return {line_feed, {supplied, rest != line_feed}};
+}
+
 template <entry_use use>
-[[gnu::always_inline]] inline const char* parse_entry(const char* p, const char* lines_end, row_text* rows,
-                                                     tra_entry& e) {
+[[gnu::always_inline]] inline other_line parse_entry(const char* p, const char* lines_end, entry_cursor& c) {
+    tra_entry& e = c.e;
     const char* line = p;
     if (use == entry_use::copy) {
         common_indices ix;
-        if (take_common_indices(p, *rows, ix)) {
+        row_text rows;  // a line of another shape is rare: the loop's row is not learnt here
+        if (take_common_indices(rows, p, ix, entry_use::copy)) {
             e.row.value = ix.row;
             e.row.digits = 0;
             e.col.word = ix.col_word;
@@ -110,14 +111,14 @@ template <entry_use use>
             e.row_length = static_cast<std::uint32_t>(ix.row_digits);
             e.indices_length = static_cast<std::uint32_t>(ix.col_end - p);
             const char* val_end = scan_copied_real(ix.col_end, e.val);
-            return line_feed_after(val_end != nullptr ? val_end : ix.col_end, lines_end);
+            return val_end != nullptr ? line_end(val_end, lines_end, 3) : line_end(ix.col_end, lines_end, 2);
         }
         e.indices = nullptr;
     }
     const char* row_end = scan_lazy_int(p, e.row);
-    if (row_end == nullptr) return line_feed_after(p, lines_end);
+    if (row_end == nullptr) return line_end(p, lines_end, 0);
     const char* col_end = use == entry_use::sums ? skip_int(row_end) : scan_lazy_int(row_end, e.col);
-    if (col_end == nullptr) return line_feed_after(row_end, lines_end);
+    if (col_end == nullptr) return line_end(row_end, lines_end, 1);
     if (use == entry_use::copy && plain_index(line, row_end) && *row_end == ' ' && plain_index(row_end + 1, col_end)) {
         e.indices = line;
         e.row_length = static_cast<std::uint32_t>(row_end - line);
@@ -130,20 +131,40 @@ template <entry_use use>
         val_end = scan_real(col_end, e.val.value);
         if (val_end != nullptr) e.val.kept = copied_real::form::as_double;
     }
-    return line_feed_after(val_end != nullptr ? val_end : col_end, lines_end);
+    return val_end != nullptr ? line_end(val_end, lines_end, 3) : line_end(col_end, lines_end, 2);
 }
 
-// Kept out of the loops: a pending common line is parsed once a block.
-[[gnu::noinline]] const char* parse_entry_line(const char* p, const char* lines_end, tra_entry& e) {
-    return parse_entry<entry_use::all>(p, lines_end, nullptr, e);
+// The fields of the last common line, taken into the entry.
+static void settle_fields(entry_cursor& c, const char* lines_end) {
+    if (c.pending == nullptr) return;
+    parse_entry<entry_use::values>(c.pending, lines_end, c);
+    c.pending = nullptr;
 }
 
-const char* parse_summed_entry_line(const char* p, const char* lines_end, tra_entry& e) {
-    return parse_entry<entry_use::sums>(p, lines_end, nullptr, e);
+bool more_entries(entry_cursor& c, line_reader& in) {
+    settle_fields(c, in.lines_end);
+    return more_lines(in);
 }
 
-const char* parse_copied_entry_line(const char* p, const char* lines_end, row_text& rows, tra_entry& e) {
-    return parse_entry<entry_use::copy>(p, lines_end, &rows, e);
+// Rare, and kept out of the loops.
+[[gnu::noinline]] other_line read_other_line(entry_cursor& c, const char* p, const char* lines_end, entry_use use) {
+    settle_fields(c, lines_end);
+    switch (use) {
+        case entry_use::sums:
+            return parse_entry<entry_use::sums>(p, lines_end, c);
+        case entry_use::copy:
+            return parse_entry<entry_use::copy>(p, lines_end, c);
+        default:
+            return parse_entry<entry_use::values>(p, lines_end, c);
+    }
+}
+
+const char* parse_entry_line(const char* p, const char* lines_end, tra_entry& e) {
+    entry_cursor c;
+    c.e = e;
+    const char* line_feed = parse_entry<entry_use::values>(p, lines_end, c).line_feed;
+    e = c.e;
+    return line_feed;
 }
 
 // Adds one to the decimal digits from first up to stop, in place; false when

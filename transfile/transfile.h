@@ -61,25 +61,27 @@ struct row_text {
     std::uint64_t key = 0;  // its digits with the first on top, ordered as the rows
 };
 
+// What an entry line's fields are read for: their values (the value as a
+// double); to be summed (col only passed over); to be copied (the value
+// kept as it will be written, and the text of the indices where it can be
+// copied).
+enum class entry_use { values, sums, copy };
+
+// What an entry line gave: how many of row, col and value in that order it
+// supplied, up to the first that could not be read, and whether anything
+// but white space follows its value.
+struct line_shape {
+    int supplied = 3;
+    bool trailing = false;
+};
+
 // "%d%d%lf" on the line at p, whose line feed comes before lines_end:
-// fields are assigned up to the first that cannot be read. Each returns
-// the line's line feed. To be summed, col is only passed over and the value
-// is kept as a double; to be copied, the value is kept as it will be
-// written and the text of the indices is kept where it can be copied, and
-// rows knows a repeated row.
+// fields are assigned up to the first that cannot be read; their values.
+// Returns the line's line feed.
 const char* parse_entry_line(const char* p, const char* lines_end, tra_entry& e);
-const char* parse_summed_entry_line(const char* p, const char* lines_end, tra_entry& e);
-const char* parse_copied_entry_line(const char* p, const char* lines_end, row_text& rows, tra_entry& e);
 
-// The common line to be summed: plain indices of one to seven digits, each
-// followed by one blank, and a plain decimal right before the line feed.
-// Its line feed, with its row and value; null for a line of any other shape
-// (to be parsed in full).
-const char* take_common_summed_line(const char* p, row_text& rows, std::int64_t& row, double& value);
-
-// The start of a common line to be copied: plain indices of one to seven
-// digits, as "%d" writes them, the row at the line's start and a blank
-// after it. False for a line of any other shape.
+// The start of a common line: plain indices of one to seven digits, as
+// "%d" writes them, the row at the line's start and a blank after it.
 struct common_indices {
     std::int64_t row = 0;
     std::uint64_t row_key = 0;   // the row's digits with the first on top
@@ -88,7 +90,6 @@ struct common_indices {
     int col_digits = 0;
     const char* col_end = nullptr;
 };
-bool take_common_indices(const char* p, row_text& rows, common_indices& ix);
 // col >= row, on their digits: the longer is the larger, and of two as
 // long, the one whose digits, the first on top, make the larger number.
 inline bool col_at_least_row(const common_indices& ix) {
@@ -96,27 +97,48 @@ inline bool col_at_least_row(const common_indices& ix) {
     return reversed_bytes(ix.col_word) >> (64 - 8 * ix.col_digits) >= ix.row_key;
 }
 
-// The rest of the common line at p copied at q, as parse_copied_entry_line
-// and write_entry_line would, where its col is followed by one blank and a
+// The rest of the common line at p copied at q, as the entry reader and
+// write_entry_line would, where its col is followed by one blank and a
 // value that ends the line. Returns the line feed and
 // moves q past the line; null for a line of another shape (bytes at q may
 // have been written).
 enum class index_shift { none, plus_one };
 const char* copy_common_line(char*& q, const char* p, const common_indices& ix, index_shift shift);
 
-// A common line sets every field, so a run of such lines need not keep them
-// in the entry: the last of the run is kept instead and parsed into the
-// entry only when a line of another shape comes, which may lack fields, or
-// before the lines' block is left.
-struct entry_fields {
+// The entry reader: the fields as they carry over from line to line. A
+// loop takes each line on the fast path (take_common_indices, with the
+// row of the line before in a row_text of the loop's own, then the value
+// by the loop's own need) or else through read_other_line. A common line
+// sets every field, so a run of such lines need not store them: the last
+// of the run is kept instead, and its fields taken only where a line of
+// another shape comes, which may lack fields, or before its block is left.
+// The row_text stays apart from the cursor, whose address the rare path
+// takes, so that the loop keeps it in registers.
+struct entry_cursor {
     tra_entry e;
-    const char* last_common = nullptr;
+    const char* pending = nullptr;  // the last common line, not yet in e
 };
-inline void settle_fields(entry_fields& f, const char* lines_end) {
-    if (f.last_common == nullptr) return;
-    parse_entry_line(f.last_common, lines_end, f.e);
-    f.last_common = nullptr;
-}
+
+// Makes lines ready, as more_lines does, once the fields of the block
+// being left are settled.
+bool more_entries(entry_cursor& c, line_reader& in);
+// The common line at p: its indices, or false for a line of any other
+// shape. Inline, as every loop's fast path starts here.
+bool take_common_indices(row_text& rows, const char* p, common_indices& ix, entry_use use);
+// The value of a common line, a plain decimal after one blank that ends the
+// line: its line feed, or null for any other text.
+const char* take_common_value(const common_indices& ix, double& value);
+// The common line at p has been taken whole: its fields are now the ones
+// to carry.
+inline void took_common_line(entry_cursor& c, const char* p) { c.pending = p; }
+
+// Any other line: the fields carried over are settled, the line read for
+// the given use, and its line feed and shape given.
+struct other_line {
+    const char* line_feed;
+    line_shape shape;
+};
+other_line read_other_line(entry_cursor& c, const char* p, const char* lines_end, entry_use use);
 
 // "%d %d %lf\n" at q, with the indices as they are or each plus one (the
 // largest, 2^63 - 1, becomes 2^63); returns the end. max_line_output / 2
