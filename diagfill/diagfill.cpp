@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "transfile.h"
@@ -44,24 +45,82 @@ static void start_row(row_sums& sums, row_run& run, std::int64_t row) {
     run.sum = row_sum(sums, row);
 }
 
+// The checks of diagfill's input beyond the format's: rows in ascending
+// order, and for a check run the notes on the diagonal.
+struct diagfill_checks {
+    tra_checks t;
+    std::int64_t last_row = 0;  // the greatest row so far; 0 before the first
+    std::int64_t rows = 0;
+    bool reaches = true;  // the row has an entry at or right of the diagonal
+    std::int64_t row_line = 0;
+    std::int64_t on_diagonal = 0;
+    std::int64_t first_on_diagonal = 0;
+    std::int64_t short_rows = 0;  // rows that get no diagonal entry
+    std::int64_t first_short_row = 0;
+    std::int64_t first_short_line = 0;
+};
+
+static void finish_row(diagfill_checks& dc) {
+    if (dc.reaches || dc.last_row < dc.t.low || dc.last_row > dc.t.high) return;
+    if (dc.short_rows++ == 0) {
+        dc.first_short_row = dc.last_row;
+        dc.first_short_line = dc.row_line;
+    }
+}
+
+// One entry's checks: false where a strict run stops.
+[[gnu::noinline]] static bool check_row_entry(diagfill_checks& dc, std::int64_t row, std::int64_t col, double val) {
+    tra_checks& t = dc.t;
+    std::int64_t problems = t.log->problems;
+    if (!check_entry(t, row, col, val)) return false;
+    if (t.log->problems != problems) return true;  // one problem a line
+    if (row < dc.last_row)
+        return add_problem(*t.log, t.line, "row %lld after row %lld: diagfill needs the entries grouped by ascending row",
+                           static_cast<long long>(row), static_cast<long long>(dc.last_row));
+    if (row > dc.last_row) {
+        finish_row(dc);
+        dc.last_row = row;
+        ++dc.rows;
+        dc.reaches = false;
+        dc.row_line = t.line;
+    }
+    dc.reaches |= col >= row;
+    if (col == row && dc.on_diagonal++ == 0) dc.first_on_diagonal = t.line;
+    return true;
+}
+
+// The checks of a line of another shape: what it supplied, and where that
+// was whole, its entry.
+static bool check_other_line(diagfill_checks& dc, const char* p, const other_line& read, const tra_entry& e) {
+    check_length(dc.t, p, read.line_feed);
+    if (!check_shape(dc.t, p, read)) return false;
+    // A line that lacks fields repeats those of the line before, whose
+    // entry has been checked; text after the fields leaves the entry whole.
+    return read.shape.supplied < 3 || check_row_entry(dc, row_of(e), col_of(e), e.val.value);
+}
+
 // A line of any other shape, through its fields: rare, and kept out of the
 // loop. Returns the next line.
+template <check_mode mode>
 [[gnu::noinline]] static const char* sum_other_line(const char* p, const char* end, entry_cursor& c, row_sums& sums,
-                                                    row_run& run) {
-    const char* line_feed = read_other_line(c, p, end, entry_use::sums).line_feed;
+                                                    row_run& run, diagfill_checks& dc) {
+    other_line read = read_other_line(c, p, end, mode == check_mode::off ? entry_use::sums : entry_use::values);
+    if constexpr (mode != check_mode::off) check_other_line(dc, p, read, c.e);
     std::int64_t row = row_of(c.e);
     if (run.prev_row == -1 || row > run.prev_row) start_row(sums, run, row);
     run.sum = added(run.sum, c.e.val.value);
-    return line_feed + 1;
+    return read.line_feed + 1;
 }
-
 
 // The sum of the row being summed is kept here while its entries come, and
 // goes to the table when a greater row starts. As rows only grow, each
 // row's entries are summed in one stretch. The routines of common lines
 // are inlined into the loop (flatten); the run is handed to the other
-// lines' routine as a copy, so that the loop keeps it in registers.
-[[gnu::flatten, gnu::noinline]] static void sum_rows(line_reader& in, row_sums& sums) {
+// lines' routine as a copy, so that the loop keeps it in registers. A
+// strict run counts the lines and checks each entry; a default run's loop
+// has none of it.
+template <check_mode mode>
+[[gnu::flatten, gnu::noinline]] static void sum_rows(line_reader& in, row_sums& sums, diagfill_checks& dc) {
     row_run run;
     entry_cursor c;
     row_text rows;
@@ -69,16 +128,23 @@ static void start_row(row_sums& sums, row_run& run, std::int64_t row) {
         const char* p = in.next;
         const char* end = in.lines_end;
         while (p != end) {
+            if constexpr (mode != check_mode::off) ++dc.t.line;
             common_indices ix;
             double val;
             const char* line_feed = nullptr;
             if (take_common_indices(rows, p, ix, entry_use::sums)) line_feed = take_common_value(ix, val);
             if (line_feed == nullptr) {
                 row_run other = run;
-                p = sum_other_line(p, end, c, sums, other);
+                p = sum_other_line<mode>(p, end, c, sums, other, dc);
                 run = other;
+                if (mode == check_mode::strict && stopped(*dc.t.log)) break;
                 continue;
             }
+            // A strict run's common line: its value is a finite decimal, and
+            // its row needs checking only where it changes.
+            if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range(dc.t, ix)) &&
+                !check_row_entry(dc, ix.row, col_value(ix), val))
+                break;
             // A common row is never negative, so it starts a row as soon as
             // it is greater; its value is a decimal, never a NaN, so the sum
             // keeps its own NaN whichever operand comes first.
@@ -88,27 +154,53 @@ static void start_row(row_sums& sums, row_run& run, std::int64_t row) {
             run.sum += val;
         }
         in.next = p;
+        if (mode == check_mode::strict && stopped(*dc.t.log)) stop_reading(in);
     }
     keep_row_sum(sums, run.prev_row, run.sum);
 }
 
-static bool read_sums(line_reader& in, row_sums& sums, failure& why) {
-    tra_header h;
-    if (!read_header_line(in, h.states, h.size)) return true;
-    if (!allocate_table(sums, h.size)) {
-        why = memory_failure(h.size);
-        return false;
+// The header, the table sized by it, and the sums; a strict run checks
+// each line on the way.
+template <check_mode mode>
+static bool read_sums(line_reader& in, row_sums& sums, diagfill_checks& dc, failure& why) {
+    if constexpr (mode == check_mode::off) {
+        tra_header h;
+        if (!read_header_line(in, h.states, h.size)) return true;
+        if (!allocate_table(sums, h.size)) {
+            why = memory_failure(h.size);
+            return false;
+        }
+        if (read_header_line(in, h.transitions, h.nnz)) sum_rows<mode>(in, sums, dc);
+        return true;
+    } else {
+        if (!read_checked_header(in, dc.t, 1)) return true;  // missing, or a strict run's stop
+        if (!allocate_table(sums, dc.t.header.size)) {
+            why = memory_failure(dc.t.header.size);
+            return false;
+        }
+        sum_rows<mode>(in, sums, dc);
+        if (!stopped(*dc.t.log)) finish_checks(dc.t, in);
+        return true;
     }
-    if (read_header_line(in, h.transitions, h.nnz)) sum_rows(in, sums);
-    return true;
 }
 
-bool first_pas(line_reader& in, row_sums& sums, const char* infile, failure& why) {
+// A strict run's first pass: the reason of its first problem.
+static bool passed_checks(const diagfill_checks& dc, failure& why) {
+    if (!stopped(*dc.t.log)) return true;
+    why = dc.t.log->first;
+    return false;
+}
+
+bool first_pas(line_reader& in, row_sums& sums, const char* infile, check_log* log, failure& why) {
     if (!is_regular_file(in.fd) && !keep_copy(in)) {
         why = reading_failure(in, infile);
         return false;
     }
-    if (!read_sums(in, sums, why)) return false;
+    diagfill_checks dc;
+    dc.t.log = log;
+    bool summed = log == nullptr ? read_sums<check_mode::off>(in, sums, dc, why)
+                                 : read_sums<check_mode::strict>(in, sums, dc, why) && passed_checks(dc, why);
+    if (!summed) return false;
     if (rewind_reader(in)) return true;
     why = reading_failure(in, infile);
     return false;
@@ -219,6 +311,32 @@ static void diagonal_written(row_state& s) {
     }
 }
 
+static check_result check_input(const char* infile, standard_streams streams, failure& why) {
+    check_log log = make_check_log(check_mode::report, input_name(infile));
+    diagfill_checks dc;
+    dc.t.log = &log;
+    auto entry = [&](std::int64_t row, std::int64_t col, double val) { return check_row_entry(dc, row, col, val); };
+    if (!check_tra_input("diagfill", infile, streams, 1, dc.t, entry, why)) return {};
+    finish_row(dc);
+    if (dc.on_diagonal > 0)
+        add_note(log, dc.first_on_diagonal,
+                 "%s on the diagonal: the output will hold two in %s; was diagfill run on this file already?",
+                 counted(dc.on_diagonal, "entry lies", "entries lie").c_str(),
+                 dc.on_diagonal == 1 ? "its row" : "their rows");
+    if (dc.short_rows > 0)
+        add_note(log, dc.first_short_line, "%s no diagonal entry, as all %s entries lie left of it (the first is row %lld)",
+                 counted(dc.short_rows, "row gets", "rows get").c_str(), dc.short_rows == 1 ? "its" : "their",
+                 static_cast<long long>(dc.first_short_row));
+    char summary[128];
+    std::snprintf(summary, sizeof summary, "%lld lines, %lld entries in %s", static_cast<long long>(dc.t.line),
+                  static_cast<long long>(dc.t.line > 2 ? dc.t.line - 2 : 0), counted(dc.rows, "row", "rows").c_str());
+    return checked(log, summary);
+}
+
+check_result check_file(const char* infile, standard_streams streams, failure& why) {
+    return unless_out_of_memory(check_result{}, why, [&] { return check_input(infile, streams, why); });
+}
+
 // Both files are opened before the first pass, so that a run that cannot
 // write its output fails before it reads the input.
 static bool open_files(const char* infile, const char* outfile, standard_streams streams, line_reader& in,
@@ -243,12 +361,14 @@ static int complete_file(line_reader& in, out_buf& out, const row_sums& sums, co
 // Flattened so that the second pass's loop is compiled inside it, where the
 // table and the output are its own locals: called by reference from
 // outside, the loop costs some six instructions more a line.
-[[gnu::flatten]] int read_tra_file(const char* infile, const char* outfile, console& messages, failure& why) {
+[[gnu::flatten]] int read_tra_file(const char* infile, const char* outfile, bool strict, console& messages, failure& why) {
     line_reader in;
     out_buf out;
     row_sums sums;
+    check_log log = make_check_log(check_mode::strict, input_name(infile));
     bool summed = unless_out_of_memory(false, why, [&] {
-        return open_files(infile, outfile, messages.streams, in, out, why) && first_pas(in, sums, infile, why);
+        return open_files(infile, outfile, messages.streams, in, out, why) &&
+               first_pas(in, sums, infile, strict ? &log : nullptr, why);
     });
     // The first pass's progress line goes before "here" reaches the terminal.
     clear_progress(in.progress);

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
+#include "check.h"
 #include "frame.h"
 #include "platform.h"
 #include "reader.h"
@@ -22,8 +24,15 @@ struct row_sums {
 // Entries are expected grouped by ascending row; one out of order counts
 // toward the largest row seen before it. False, with the reason, on a read
 // error, a failed copy or a lack of memory.
-bool first_pas(line_reader& in, row_sums& sums, const char* infile, failure& why);
+// A strict run (log not null) stops at the first problem, and fails with it.
+bool first_pas(line_reader& in, row_sums& sums, const char* infile, check_log* log, failure& why);
 
 // Both passes; "here" goes to the console between them. Returns 1 after a
-// run that succeeded, else 0 and the reason.
-int read_tra_file(const char* infile, const char* outfile, console& messages, failure& why);
+// run that succeeded, else 0 and the reason. A strict run stops at the
+// first problem of its input, and fails with it.
+int read_tra_file(const char* infile, const char* outfile, bool strict, console& messages, failure& why);
+
+// diagfill --check: reads the input as a run would, writes no file, and
+// gives the report of its problems and notes, or the reason it could not
+// be read.
+check_result check_file(const char* infile, standard_streams streams, failure& why);

@@ -14,3 +14,5 @@ cat "$out/chain.tra"
 echo "== minmark 4 2 examples/chain.lst -> $out/chain.lab"
 "$bin/minmark" 4 2 examples/chain.lst "$out/chain.lab"
 cat "$out/chain.lab"
+echo "== diagfill --check examples/damaged.tra (a damaged file: status 1)"
+"$bin/diagfill" --check examples/damaged.tra || true

@@ -12,7 +12,7 @@ struct failure {
     std::string path;
     bool names_path = false;  // an empty path is still a path: shown as ''
     int error = 0;
-    char reason[64] = {};
+    char reason[256] = {};
 };
 
 failure system_failure(const char* path, int error);

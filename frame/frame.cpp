@@ -98,6 +98,47 @@ int usage(const tool_text& tool) {
     return exit_usage;
 }
 
+run_options read_options(int argc, char** argv) {
+    run_options o;
+    for (; o.first_file < argc; ++o.first_file) {
+        // Only "--..." is an option: "-" is a file, and "-4" may be minmark's
+        // size or k.
+        const char* arg = argv[o.first_file];
+        if (arg[0] != '-' || arg[1] != '-') break;
+        if (is_argument(arg, "--")) {
+            ++o.first_file;
+            break;
+        }
+        if (is_argument(arg, "--check"))
+            o.check = true;
+        else if (is_argument(arg, "--strict"))
+            o.strict = true;
+        else if (o.unknown == nullptr)
+            o.unknown = arg;
+    }
+    return o;
+}
+
+int usage(const tool_text& tool, const run_options& options) {
+    if (options.unknown != nullptr) {
+        put(standard_error, tool.name);
+        put(standard_error, ": unknown option ");
+        put(standard_error, options.unknown);
+        put(standard_error, "\n");
+    }
+    return usage(tool);
+}
+
+int finish_check(console& c, const tool_text& tool, const check_result& result, const failure& why) {
+    if (!result.read) {
+        report(tool, why);
+        return exit_failed;
+    }
+    console_put(c, result.report);
+    if (!console_done(c, tool)) return exit_failed;
+    return result.clean ? exit_ok : exit_failed;
+}
+
 int finish(console& c, const tool_text& tool, std::int64_t result, bool run_ok, const failure& why) {
     char line[max_int_chars + 16] = "done: ";
     char* p = write_int(line + 6, result);

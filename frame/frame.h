@@ -7,6 +7,7 @@
 #include <new>
 #include <string_view>
 
+#include "check.h"
 #include "failure.h"
 #include "platform.h"
 
@@ -31,6 +32,20 @@ int answer_option(int argc, char** argv, const tool_text& tool);
 // Prints the usage line and gives the status to exit with.
 int usage(const tool_text& tool);
 
+// The options, which come before the file arguments: --check, --strict;
+// "--" ends them. An argument is an option only where it begins with "--":
+// "-" is a file (standard input or output), "-4" a number.
+struct run_options {
+    bool check = false;
+    bool strict = false;
+    int first_file = 1;  // the index of the first file argument
+    const char* unknown = nullptr;  // an option that is none of these
+};
+run_options read_options(int argc, char** argv);
+// The usage line for arguments that do not fit: an unknown option is
+// named on standard error.
+int usage(const tool_text& tool, const run_options& options);
+
 // The console: standard output, written line by line as the messages come,
 // with nothing allocated, so that a run out of memory can still say so.
 struct console {
@@ -50,6 +65,11 @@ void console_put(console& c, std::string_view text);
 // a failed run, or a console that could not be written, is a failure, and
 // its reason goes to standard error.
 int finish(console& c, const tool_text& tool, std::int64_t result, bool run_ok, const failure& why);
+
+// Prints a check run's report and gives the status: exit_ok without
+// problems, exit_failed with problems or an input that could not be read
+// (the reason then on standard error).
+int finish_check(console& c, const tool_text& tool, const check_result& result, const failure& why);
 
 // Runs a conversion; a failed allocation anywhere in it is a failed run,
 // which gives `failed` and a lack of memory as the reason, and never an

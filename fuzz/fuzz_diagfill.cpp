@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string said = scratch_dir() + "/console";
     console messages{open_output_file(said.c_str(), true)};
     failure why;
-    int result = read_tra_file(in.c_str(), out.c_str(), messages, why);
+    int result = read_tra_file(in.c_str(), out.c_str(), false, messages, why);
     require(!messages.failed && close_file(messages.fd));
     require(result == 1 && read_file_text(said) == "here\n");
     require(read_file_text(out) == reference_diagfill(input));

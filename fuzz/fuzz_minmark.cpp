@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string in = scratch_file("in.lst", as_text(data + 8, size - 8));
     std::string out = scratch_dir() + "/out.lab";
     failure why;
-    mark_result r = read_file(states, k, in.c_str(), out.c_str(), standard_streams{}, why);
+    mark_result r = read_file(states, k, in.c_str(), out.c_str(), false, standard_streams{}, why);
     require(r.ok && r.result == states);
     std::string labels = read_file_text(out);
     constexpr std::string_view head = "#DECLARATION\nminimum\n#END\n";

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string in = scratch_file("in.tra", input);
     std::string out = scratch_dir() + "/out.tra";
     failure why;
-    require(read_tra_file(in.c_str(), out.c_str(), standard_streams{}, why) == 1);
+    require(read_tra_file(in.c_str(), out.c_str(), false, standard_streams{}, why) == 1);
     require(read_file_text(out) == expected_output(input));
     return 0;
 }

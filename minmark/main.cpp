@@ -9,15 +9,30 @@ static constexpr tool_text minmark_text{
     "outfile of - standard output (the messages then go to standard error).\n"
     "Prints \"done: size\", or \"done: 0\" and the reason on standard error when\n"
     "the run fails.\n"
+    "  --check      minmark --check size k infile: list the input's problems and notes,\n"
+    "               write no file; status 1 when there are problems\n"
+    "  --strict     stop at the first problem --check would report: done: 0\n"
+    "  --           end of the options\n"
     "  -h, --help   this text\n"
     "  --version    the version\n"
     "More in man minmark.\n"};
 
 int main(int argc, char** argv) {
     if (int status = answer_option(argc, argv, minmark_text); status >= 0) return status;
-    if (argc != 5) return usage(minmark_text);
-    console messages = open_console(argv[4]);
+    run_options options = read_options(argc, argv);
+    char** args = argv + options.first_file;
+    int count = argc - options.first_file;
     failure why;
-    mark_result r = read_file(parse_argument(argv[1]), parse_argument(argv[2]), argv[3], argv[4], messages.streams, why);
+    if (options.unknown == nullptr && options.check && !options.strict && count == 3) {
+        console report = open_console();
+        return finish_check(report, minmark_text, check_file(args[0], args[1], args[2], report.streams, why), why);
+    }
+    if (options.unknown != nullptr || options.check || count != 4) return usage(minmark_text, options);
+    console messages = open_console(args[3]);
+    check_log arguments = make_check_log(check_mode::strict, "");
+    if (options.strict && !check_arguments(arguments, args[0], args[1]))
+        return finish(messages, minmark_text, 0, false, arguments.first);
+    mark_result r = read_file(parse_argument(args[0]), parse_argument(args[1]), args[2], args[3], options.strict,
+                              messages.streams, why);
     return finish(messages, minmark_text, r.result, r.ok, why);
 }

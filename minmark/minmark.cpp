@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -109,10 +110,65 @@ static bool allocate_marks(marks_table& m, std::int64_t size) {
     return m.words != nullptr;
 }
 
+// The checks of a listing, in a strict or a check run: each line matches
+// the whole pattern and names a state in the table; a check run also notes
+// states listed twice (in a table of its own) and long lines.
+struct listing_checks {
+    check_log* log = nullptr;
+    std::int64_t line = 0;
+    std::int64_t size = 0;
+    line_notes lines;
+    marks_table seen;
+    std::int64_t listed = 0;
+    std::int64_t repeated = 0;
+    std::int64_t first_repeated = 0;
+    std::int64_t first_repeated_line = 0;
+};
+
+static bool whole_match(const char* line, const char* match_end) {
+    return match_end != line && match_end[-1] == ')' && *skip_blanks(match_end) == '\n';
+}
+
+static void note_listed(listing_checks& lc, std::int64_t state) {
+    std::uint64_t& word = lc.seen.words[state / 64];
+    std::uint64_t bit = std::uint64_t{1} << (state % 64);
+    if ((word & bit) == 0) {
+        word |= bit;
+        ++lc.listed;
+    } else if (lc.repeated++ == 0) {
+        lc.first_repeated = state;
+        lc.first_repeated_line = lc.line;
+    }
+}
+
+// A line's checks: false where a strict run stops.
+[[gnu::noinline]] static bool check_state_line(listing_checks& lc, const char* line, const char* match_end,
+                                               const state_line& s) {
+    if (!whole_match(line, match_end)) {
+        if (*skip_blanks(line) == '\n')
+            return add_problem(*lc.log, lc.line, "blank line: it repeats the state before it");
+        if (match_end != line && match_end[-1] == ')')
+            return add_problem(*lc.log, lc.line, "text after the closing parenthesis: %s",
+                               quoted_text(skip_blanks(match_end)).c_str());
+        return add_problem(*lc.log, lc.line,
+                           "%s does not match state:(f1,...,f11), with no blank before a colon, parenthesis or comma",
+                           quoted_text(line, 40).c_str());
+    }
+    if (s.state < 0 || s.state >= lc.size)
+        return add_problem(*lc.log, lc.line, "state %lld is outside 0..%lld", static_cast<long long>(s.state),
+                           static_cast<long long>(lc.size - 1));
+    if (lc.seen.words != nullptr) note_listed(lc, s.state);
+    return true;
+}
+
 // Marks are never cleared: a state listed twice is marked if either line
 // meets the condition. States outside the table mark nothing. The per-line
-// routines are inlined into the loop (flatten).
-[[gnu::flatten]] static bool mark_states(int fd, std::int64_t k, marks_table& m, const char* infile, failure& why) {
+// routines are inlined into the loop (flatten). A strict run checks each
+// line, a check run each line and its notes; a default run's loop has none
+// of it.
+template <check_mode mode>
+[[gnu::flatten]] static bool mark_states(int fd, std::int64_t k, marks_table& m, listing_checks& lc,
+                                         const char* infile, failure& why) {
     line_reader in = make_line_reader(fd);
     in.progress = start_progress("minmark", fd, 1);
     state_line s;
@@ -123,14 +179,25 @@ static bool allocate_marks(marks_table& m, std::int64_t size) {
         const char* p = in.next;
         const char* end = in.lines_end;
         while (p != end) {
-            p = line_feed_after(parse_state_line(p, s), end) + 1;
+            const char* match_end = parse_state_line(p, s);
+            const char* line_feed = line_feed_after(match_end, end);
+            if constexpr (mode != check_mode::off) {
+                ++lc.line;
+                if (mode == check_mode::report) note_length(lc.lines, lc.line, line_feed - p);
+                bool plain = mode == check_mode::strict && *match_end == '\n' && match_end[-1] == ')' &&
+                             static_cast<std::uint64_t>(s.state) < static_cast<std::uint64_t>(size);
+                if (!plain && !check_state_line(lc, p, match_end, s) && mode == check_mode::strict) break;
+            }
+            p = line_feed + 1;
             // One comparison for 0 <= state < size: a negative state is a huge unsigned one.
             if (static_cast<std::uint64_t>(s.state) < static_cast<std::uint64_t>(size) && meets_minimum(s, k))
                 words[s.state / 64] |= std::uint64_t{1} << (s.state % 64);
         }
         in.next = p;
+        if (mode == check_mode::strict && stopped(*lc.log)) stop_reading(in);
     }
     close_reader(in);
+    if (mode != check_mode::off) add_line_notes(*lc.log, lc.lines, lc.line, in.unended_last_line);
     if (in.failed) why = reading_failure(in, infile);
     return !in.failed;
 }
@@ -155,7 +222,9 @@ static bool write_labels(const char* outfile, standard_streams streams, const ma
 }
 
 static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile,
-                             standard_streams streams, failure& why) {
+                             bool strict, standard_streams streams, failure& why) {
+    check_log strict_log = make_check_log(check_mode::strict, input_name(infile));
+    check_log* log = strict ? &strict_log : nullptr;
     marks_table marks;
     if (!allocate_marks(marks, size)) {
         why = memory_failure(size);
@@ -166,14 +235,81 @@ static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infi
         why = system_failure(input_name(infile), errno);
         return {};
     }
-    bool read_ok = mark_states(fd, k, marks, infile, why);
+    listing_checks lc;
+    lc.log = log;
+    lc.size = size;
+    bool read_ok = log == nullptr ? mark_states<check_mode::off>(fd, k, marks, lc, infile, why)
+                                  : mark_states<check_mode::strict>(fd, k, marks, lc, infile, why);
+    if (read_ok && log != nullptr && stopped(*log)) {
+        why = log->first;
+        return {};
+    }
     // The listing is read whole before the label file is opened, so both may
     // be the same file.
     if (!read_ok || !write_labels(outfile, streams, marks, why)) return {};
     return {size, true};
 }
 
-mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile,
+mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile, bool strict,
                       standard_streams streams, failure& why) {
-    return unless_out_of_memory(mark_result{}, why, [&] { return mark_file(size, k, infile, outfile, streams, why); });
+    return unless_out_of_memory(mark_result{},
+                                why, [&] { return mark_file(size, k, infile, outfile, strict, streams, why); });
+}
+
+// An optional sign and digits that fit 64 bits, and nothing else.
+static bool whole_number(const char* text) {
+    const char* p = text + (*text == '-' || *text == '+');
+    if (!is_digit(*p)) return false;
+    while (is_digit(*p)) ++p;
+    return *p == '\0' && parse_argument(text) != INT64_MAX && parse_argument(text) != INT64_MIN;
+}
+
+bool check_arguments(check_log& log, const char* size_text, const char* k_text) {
+    const char* names[] = {"size", "k"};
+    const char* texts[] = {size_text, k_text};
+    for (int i = 0; i < 2; ++i) {
+        if (whole_number(texts[i])) continue;
+        if (!add_problem(log, -1, "%s %s is not a whole number: it is read as %lld", names[i],
+                         quoted_text_of(texts[i]).c_str(), static_cast<long long>(parse_argument(texts[i]))))
+            return false;
+    }
+    return true;
+}
+
+static check_result check_input(std::int64_t size, const char* size_text, const char* k_text, const char* infile,
+                                standard_streams streams, failure& why) {
+    check_result result;
+    check_log log = make_check_log(check_mode::report, input_name(infile));
+    check_arguments(log, size_text, k_text);
+    listing_checks lc;
+    lc.log = &log;
+    lc.size = size;
+    marks_table marks;
+    if (!allocate_marks(marks, size) || !allocate_marks(lc.seen, size)) {
+        why = memory_failure(size);
+        return result;
+    }
+    int fd = open_input(infile, streams.input);
+    if (fd < 0) {
+        why = system_failure(input_name(infile), errno);
+        return result;
+    }
+    if (!mark_states<check_mode::report>(fd, parse_argument(k_text), marks, lc, infile, why)) return result;
+    if (lc.repeated > 0)
+        add_note(log, lc.first_repeated_line, "%s more than once (the first is state %lld)",
+                 counted(lc.repeated, "state is listed", "states are listed").c_str(),
+                 static_cast<long long>(lc.first_repeated));
+    std::int64_t marked = 0;
+    for (std::int64_t w = 0; w <= marks.size / 64; ++w) marked += std::popcount(marks.words[w]);
+    char summary[128];
+    std::snprintf(summary, sizeof summary, "%lld lines, %lld states listed, %lld marked", static_cast<long long>(lc.line),
+                  static_cast<long long>(lc.listed), static_cast<long long>(marked));
+    return checked(log, summary);
+}
+
+check_result check_file(const char* size_text, const char* k_text, const char* infile, standard_streams streams,
+                        failure& why) {
+    std::int64_t size = parse_argument(size_text);
+    return unless_out_of_memory(check_result{}, why,
+                                [&] { return check_input(size, size_text, k_text, infile, streams, why); });
 }

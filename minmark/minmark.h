@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "check.h"
 #include "frame.h"
 
 struct mark_result {
@@ -27,6 +28,17 @@ struct state_line {
 const char* parse_state_line(const char* p, state_line& s);
 bool meets_minimum(const state_line& s, std::int64_t k);
 
-// streams tell whether standard input may be read.
-mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile,
+// A strict run stops at the first problem of its listing, and fails with
+// it. streams tell whether standard input may be read.
+mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile, bool strict,
                       standard_streams streams, failure& why);
+
+// The problems of size and k that are not whole numbers: false where a
+// strict run stops.
+bool check_arguments(check_log& log, const char* size_text, const char* k_text);
+
+// minmark --check: reads the listing as a run would, writes no file, and
+// gives the report of its problems and notes, or the reason it could not
+// be read.
+check_result check_file(const char* size_text, const char* k_text, const char* infile, standard_streams streams,
+                        failure& why);

@@ -9,15 +9,26 @@ static constexpr tool_text onebase_text{
     "go to standard error).\n"
     "Prints \"done: 1\", or \"done: 0\" and the reason on standard error when the\n"
     "run fails.\n"
+    "  --check      onebase --check infile: list the input's problems and notes,\n"
+    "               write no file; status 1 when there are problems\n"
+    "  --strict     stop at the first problem --check would report: done: 0\n"
+    "  --           end of the options\n"
     "  -h, --help   this text\n"
     "  --version    the version\n"
     "More in man onebase.\n"};
 
 int main(int argc, char** argv) {
     if (int status = answer_option(argc, argv, onebase_text); status >= 0) return status;
-    if (argc != 3) return usage(onebase_text);
-    console messages = open_console(argv[2]);
+    run_options options = read_options(argc, argv);
+    char** files = argv + options.first_file;
+    int count = argc - options.first_file;
     failure why;
-    int result = read_tra_file(argv[1], argv[2], messages.streams, why);
+    if (options.unknown == nullptr && options.check && !options.strict && count == 1) {
+        console report = open_console();
+        return finish_check(report, onebase_text, check_file(files[0], report.streams, why), why);
+    }
+    if (options.unknown != nullptr || options.check || count != 2) return usage(onebase_text, options);
+    console messages = open_console(files[1]);
+    int result = read_tra_file(files[0], files[1], options.strict, messages.streams, why);
     return finish(messages, onebase_text, result, result == 1, why);
 }

@@ -1,45 +1,92 @@
 #include "onebase.h"
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 
 #include "frame.h"
 #include "transfile.h"
 
 // A line of any other shape, through its fields: rare, and kept out of the
 // loop so that the loop's values stay in registers. Returns its line feed.
-[[gnu::noinline]] static const char* shift_other_line(char*& q, const char* p, const char* end, entry_cursor& c) {
-    const char* line_feed = read_other_line(c, p, end, entry_use::copy).line_feed;
+template <check_mode mode>
+[[gnu::noinline]] static const char* shift_other_line(char*& q, const char* p, const char* end, entry_cursor& c,
+                                                      tra_checks& chk) {
+    other_line read = read_other_line(c, p, end, entry_use::copy);
+    if constexpr (mode == check_mode::strict) {
+        if (check_shape(chk, p, read) && read.shape.supplied == 3)
+            check_entry(chk, row_of(c.e), col_of(c.e), c.e.val.kept == copied_real::form::as_double ? c.e.val.value : 0);
+    }
     q = write_entry_line(q, c.e, index_shift::plus_one);
-    return line_feed;
+    return read.line_feed;
+}
+
+// A strict run's checks of a common line, copied to just before q: its
+// indices, and its value, which "%lf" writes with a point seven bytes
+// before the line feed unless it is not a finite number ("inf", "-nan"; the
+// line written is at least eight bytes long, so those bytes are its own).
+static bool check_common_line(tra_checks& chk, const common_indices& ix, const char* q) {
+    return check_indices(chk, ix.row, col_value(ix)) && (q[-8] == '.' || check_value(chk, q[-4] == 'n' ? NAN : INFINITY));
 }
 
 // Each entry is copied with its indices plus one: a common line in one
 // pass from its text, any other through its fields. The per-line routines
-// of common lines are inlined into the loop (flatten).
-[[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out) {
+// of common lines are inlined into the loop (flatten). A strict run counts
+// the lines and checks each entry; a default run's loop has none of it.
+template <check_mode mode>
+[[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out, tra_checks& chk) {
     entry_cursor c;
     row_text rows;
+    std::int64_t last_row = -1;  // a strict run's last row checked
     while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         char* q = out.pos;
         while (p != end) {
+            if constexpr (mode == check_mode::strict) ++chk.line;
             q = out_line_room(out, q);
             common_indices ix;
             const char* line_feed = nullptr;
-            if (take_common_indices(rows, p, ix, entry_use::copy)) line_feed = copy_common_line(q, p, ix, index_shift::plus_one);
-            if (line_feed != nullptr)
+            if (take_common_indices(rows, p, ix, entry_use::copy))
+                line_feed = copy_common_line(q, p, ix, index_shift::plus_one);
+            if (line_feed != nullptr) {
                 took_common_line(c, p);
-            else
-                line_feed = shift_other_line(q, p, end, c);
+                // Its row needs checking only where it changes.
+                if (mode == check_mode::strict && (ix.row != last_row || !common_col_in_range(chk, ix) || q[-8] != '.')) {
+                    last_row = ix.row;
+                    if (!check_common_line(chk, ix, q)) break;
+                }
+            } else {
+                line_feed = shift_other_line<mode>(q, p, end, c, chk);
+                if (mode == check_mode::strict && stopped(*chk.log)) break;
+            }
             p = line_feed + 1;
         }
         in.next = p;
         out.pos = q;
+        if (mode == check_mode::strict && stopped(*chk.log)) stop_reading(in);
     }
 }
 
-static int shift_file(const char* infile, const char* outfile, standard_streams streams, failure& why) {
+// The header and the entries; a strict run checks each line on the way,
+// and stops at the first problem with it as the reason.
+static void shift(line_reader& in, out_buf& out, check_log* log) {
+    tra_checks chk;
+    chk.log = log;
+    if (log == nullptr) {
+        tra_header h;
+        if (copy_header(in, out, h)) shift_entries<check_mode::off>(in, out, chk);
+        return;
+    }
+    if (!read_checked_header(in, chk, 0)) return;
+    write_header_line(out, chk.header.states, chk.header.size);
+    write_header_line(out, chk.header.transitions, chk.header.nnz);
+    shift_entries<check_mode::strict>(in, out, chk);
+    if (!stopped(*log)) finish_checks(chk, in);
+}
+
+static int shift_file(const char* infile, const char* outfile, bool strict, standard_streams streams,
+                      failure& why) {
     int ip = open_input(infile, streams.input);
     int input_error = errno;
     file_id input = ip >= 0 ? identify_file(ip) : file_id{};
@@ -47,11 +94,33 @@ static int shift_file(const char* infile, const char* outfile, standard_streams 
     if (!open_output_beside(ip, input_error, input, input_name(infile), outfile, streams, out, why)) return 0;
     line_reader in = make_line_reader(ip);
     in.progress = start_progress("onebase", ip, 1);
-    tra_header h;
-    if (copy_header(in, out, h)) shift_entries(in, out);
+    check_log log = make_check_log(check_mode::strict, input_name(infile));
+    shift(in, out, strict ? &log : nullptr);
+    if (stopped(log)) {
+        close_reader(in);
+        out_discard(out);
+        why = log.first;
+        return 0;
+    }
     return close_both(in, out, infile, outfile, why) ? 1 : 0;
 }
 
-int read_tra_file(const char* infile, const char* outfile, standard_streams streams, failure& why) {
-    return unless_out_of_memory(0, why, [&] { return shift_file(infile, outfile, streams, why); });
+static check_result check_input(const char* infile, standard_streams streams, failure& why) {
+    check_log log = make_check_log(check_mode::report, input_name(infile));
+    tra_checks chk;
+    chk.log = &log;
+    auto entry = [&](std::int64_t row, std::int64_t col, double val) { return check_entry(chk, row, col, val); };
+    if (!check_tra_input("onebase", infile, streams, 0, chk, entry, why)) return {};
+    char summary[96];
+    std::snprintf(summary, sizeof summary, "%lld lines, %lld entries", static_cast<long long>(chk.line),
+                  static_cast<long long>(chk.line > 2 ? chk.line - 2 : 0));
+    return checked(log, summary);
+}
+
+check_result check_file(const char* infile, standard_streams streams, failure& why) {
+    return unless_out_of_memory(check_result{}, why, [&] { return check_input(infile, streams, why); });
+}
+
+int read_tra_file(const char* infile, const char* outfile, bool strict, standard_streams streams, failure& why) {
+    return unless_out_of_memory(0, why, [&] { return shift_file(infile, outfile, strict, streams, why); });
 }

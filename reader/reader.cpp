@@ -85,6 +85,7 @@ bool more_lines(line_reader& r) {
         if (feed == nullptr && r.at_end && r.data_end > 0 && !r.failed) {
             base[r.data_end++] = '\n';  // the last line, ended here
             feed = base + r.data_end - 1;
+            r.unended_last_line = true;
         }
         if (feed != nullptr) r.lines_end = feed + 1;
         std::memset(base + r.data_end, 0, line_padding);

@@ -27,6 +27,7 @@ struct line_reader {
     const char* lines_end = nullptr;
     std::size_t data_end = 0;
     bool at_end = false;
+    bool unended_last_line = false;  // the input's last line had no line feed
     bool failed = false;  // a read error (or a failed copy) ended the input
     int error = 0;        // its system error number
     bool spool_failed = false;  // the copy failed, not the read
@@ -64,6 +65,12 @@ inline const char* line_feed_after(const char* p, const char* lines_end) {
 
 // Takes the next line: its start, or null at the end of the input.
 const char* take_line(line_reader& r);
+// Ends the reading here, as if the input ended: a strict run's first
+// problem.
+inline void stop_reading(line_reader& r) {
+    r.next = r.lines_end;
+    r.at_end = true;
+}
 
 // Starts the reading again from where it began (in a regular file, which
 // standard input may be, already partly read), or from the start of the

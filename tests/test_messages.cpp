@@ -172,8 +172,13 @@ TEST(Messages, ALoneHelpOrVersionIsAnsweredAndOtherwiseAFileName) {
         tool_run version = run_shell(tool + " --version");
         EXPECT_EQ(version.output, t.name + " (statetools) " STATETOOLS_VERSION "\n");
         EXPECT_EQ(version.status, 0);
-        // Among more arguments, --help is a file name like any other.
-        tool_run named = run_on(t, "--help", dir.file("out"), "cd " + shell_quoted(dir.path.string()) + " && ");
+        // Among more arguments, --help is an option out of place: the usage
+        // line; a file of that name comes after "--".
+        tool_run misplaced = run_shell(tool + " --help " + t.arguments + " in out");
+        EXPECT_EQ(misplaced.status, 2) << t.name;
+        EXPECT_EQ(misplaced.output, format) << t.name;
+        tool_run named = run_shell("cd " + shell_quoted(dir.path.string()) + " && " + tool + " -- " + t.arguments +
+                                   " --help out");
         EXPECT_EQ(named.status, 1) << t.name;
         EXPECT_EQ(named.errors, t.name + ": --help: No such file or directory\n") << t.name;
     }

@@ -1,5 +1,6 @@
 #include "transfile.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "digits.h"
@@ -10,19 +11,27 @@
 // a NUL is read.
 static bool ends_word(char c) { return c == '\n' || c == '\0' || is_blank(c); }
 
-void parse_header_line(const char* p, std::string& keyword, std::int64_t& number) {
+header_shape parse_header_line(const char* p, std::string& keyword, std::int64_t& number) {
+    header_shape shape;
     p = skip_blanks(p);
     const char* word = p;
     while (!ends_word(*p)) ++p;
-    if (p == word) return;
-    keyword.assign(word, p);
-    if (*p != '\0') scan_int(p, number);
+    if (p != word) {
+        shape.keyword = true;
+        keyword.assign(word, p);
+        const char* end = *p != '\0' ? scan_int(p, number) : nullptr;
+        shape.number = end != nullptr;
+        if (end != nullptr) p = end;
+    }
+    shape.rest = skip_blanks(p);
+    return shape;
 }
 
-bool read_header_line(line_reader& in, std::string& keyword, std::int64_t& number) {
+bool read_header_line(line_reader& in, std::string& keyword, std::int64_t& number, header_shape* shape) {
     const char* line = take_line(in);
     if (line == nullptr) return false;
-    parse_header_line(line, keyword, number);
+    header_shape read = parse_header_line(line, keyword, number);
+    if (shape != nullptr) *shape = read;
     return true;
 }
 
@@ -81,6 +90,10 @@ bool take_common_indices(row_text& rows, const char* p, common_indices& ix, entr
     return true;
 }
 
+std::int64_t col_value(const common_indices& ix) {
+    return static_cast<std::int64_t>(digits_value(ix.col_word, ix.col_digits));
+}
+
 const char* take_common_value(const common_indices& ix, double& value) {
     if (*ix.col_end != ' ') return nullptr;
     const char* end = scan_common_real(ix.col_end + 1, value);
@@ -92,7 +105,7 @@ const char* take_common_value(const common_indices& ix, double& value) {
 static other_line line_end(const char* p, const char* lines_end, int supplied) {
     const char* rest = skip_blanks(p);
     const char* line_feed = line_feed_after(rest, lines_end);
-    return {line_feed, {supplied, rest != line_feed}};
+    return {line_feed, {supplied, rest != line_feed}, rest};
 }
 
 template <entry_use use>
@@ -248,4 +261,84 @@ bool close_both(line_reader& in, out_buf& out, const char* infile, const char* o
     if (out_close(out)) return true;
     why = system_failure(output_name(outfile), out.error);
     return false;
+}
+
+static bool check_header_line(tra_checks& chk, const std::string& keyword, const header_shape& shape) {
+    if (!shape.keyword) return add_problem(*chk.log, chk.line, "header line without a keyword and a number");
+    if (!shape.number) return add_problem(*chk.log, chk.line, "header line %s without its number", keyword.c_str());
+    if (*shape.rest != '\n')
+        return add_problem(*chk.log, chk.line, "text after the header's number: %s", quoted_text(shape.rest).c_str());
+    return true;
+}
+
+bool read_checked_header(line_reader& in, tra_checks& chk, std::int64_t first_index) {
+    tra_header& h = chk.header;
+    header_shape shape;
+    const char* missing = "the first header line (the number of states) is missing: the file is empty";
+    for (int n = 1; n <= 2; ++n) {
+        std::string& keyword = n == 1 ? h.states : h.transitions;
+        if (!read_header_line(in, keyword, n == 1 ? h.size : h.nnz, &shape)) {
+            add_problem(*chk.log, n, "%s", missing);
+            return false;
+        }
+        chk.line = n;
+        if (!check_header_line(chk, keyword, shape)) return false;
+        missing = "the second header line (the number of entries) is missing";
+    }
+    chk.low = first_index;
+    chk.high = h.size - 1 + first_index;
+    chk.count = h.size > 0 ? static_cast<std::uint64_t>(h.size) : 0;
+    chk.high_digits = chk.high >= 10'000'000 ? 8 : 0;
+    for (std::int64_t rest = chk.high; chk.high_digits < 8 && chk.high >= 0 && (rest > 0 || chk.high_digits == 0); rest /= 10)
+        chk.high_key |= static_cast<std::uint64_t>('0' + rest % 10) << (8 * chk.high_digits++);
+    return true;
+}
+
+bool check_shape(tra_checks& chk, const char* p, const other_line& read) {
+    check_log& log = *chk.log;
+    if (*skip_blanks(p) == '\n')
+        return add_problem(log, chk.line, "blank line: it repeats the entry before it");
+    if (read.shape.supplied == 0)
+        return add_problem(log, chk.line, "no entry: %s repeats the entry before it", quoted_text(p).c_str());
+    if (read.shape.supplied < 3) {
+        const char* lacks = read.shape.supplied == 1 ? "col and value" : "value";
+        return add_problem(log, chk.line, "the line gives no %s: the %s of the line before %s used", lacks,
+                           lacks, read.shape.supplied == 1 ? "are" : "is");
+    }
+    if (read.shape.trailing)
+        return add_problem(log, chk.line, "text after the value: %s", quoted_text(read.rest).c_str());
+    return true;
+}
+
+bool report_index(tra_checks& chk, const char* which, std::int64_t index) {
+    const char* hint = "";
+    if (chk.low == 1 && index == 0) hint = ": the file looks 0-based; run onebase on it first";
+    if (chk.low == 0 && index == chk.high + 1) hint = ": the file looks 1-based already";
+    return add_problem(*chk.log, chk.line, "%s %lld is outside %lld..%lld%s", which, static_cast<long long>(index),
+                       static_cast<long long>(chk.low), static_cast<long long>(chk.high), hint);
+}
+
+bool check_value(tra_checks& chk, double value) {
+    if (!std::isfinite(value)) return add_problem(*chk.log, chk.line, "value %g is not a finite number", value);
+    if (value != 0 && std::fabs(value) < 5e-7 && chk.tiny_values++ == 0) chk.first_tiny = chk.line;
+    return true;
+}
+
+bool finish_checks(tra_checks& chk, const line_reader& in) {
+    check_log& log = *chk.log;
+    std::int64_t entries = chk.line - 2;
+    const char* keyword = chk.header.transitions.c_str();
+    auto count = [](std::int64_t n) { return static_cast<long long>(n); };
+    if (entries < chk.header.nnz &&
+        !add_problem(log, chk.line + 1, "%s says %lld, the file has %lld entries: was it cut short?", keyword,
+                     count(chk.header.nnz), count(entries)))
+        return false;
+    if (entries > chk.header.nnz)
+        add_note(log, 2, "%s says %lld, the file has %lld entries (diagfill's own outputs have more)", keyword,
+                 count(chk.header.nnz), count(entries));
+    if (chk.tiny_values > 0)
+        add_note(log, chk.first_tiny, "%s not zero but written as 0.000000 or -0.000000",
+                 counted(chk.tiny_values, "value is", "values are").c_str());
+    add_line_notes(log, chk.lines, chk.line, in.unended_last_line);
+    return true;
 }
