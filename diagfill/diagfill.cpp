@@ -184,22 +184,26 @@ static bool read_sums(line_reader& in, row_sums& sums, diagfill_checks& dc, fail
     }
 }
 
-// A strict run's first pass: the reason of its first problem.
-static bool passed_checks(const diagfill_checks& dc, failure& why) {
-    if (!stopped(*dc.t.log)) return true;
-    why = dc.t.log->first;
+// A strict run's sums: false, with its first problem as the reason, where
+// it stops.
+[[gnu::noinline]] static bool read_checked_sums(line_reader& in, row_sums& sums, const char* infile, failure& why) {
+    check_log log = make_check_log(check_mode::strict, input_name(infile));
+    diagfill_checks dc;
+    dc.t.log = &log;
+    if (!read_sums<check_mode::strict>(in, sums, dc, why)) return false;
+    if (!stopped(log)) return true;
+    why = log.first;
     return false;
 }
 
-bool first_pas(line_reader& in, row_sums& sums, const char* infile, check_log* log, failure& why) {
+bool first_pas(line_reader& in, row_sums& sums, const char* infile, bool strict, failure& why) {
     if (!is_regular_file(in.fd) && !keep_copy(in)) {
         why = reading_failure(in, infile);
         return false;
     }
-    diagfill_checks dc;
-    dc.t.log = log;
-    bool summed = log == nullptr ? read_sums<check_mode::off>(in, sums, dc, why)
-                                 : read_sums<check_mode::strict>(in, sums, dc, why) && passed_checks(dc, why);
+    diagfill_checks unchecked;
+    bool summed = strict ? read_checked_sums(in, sums, infile, why)
+                         : read_sums<check_mode::off>(in, sums, unchecked, why);
     if (!summed) return false;
     if (rewind_reader(in)) return true;
     why = reading_failure(in, infile);
@@ -365,10 +369,9 @@ static int complete_file(line_reader& in, out_buf& out, const row_sums& sums, co
     line_reader in;
     out_buf out;
     row_sums sums;
-    check_log log = make_check_log(check_mode::strict, input_name(infile));
     bool summed = unless_out_of_memory(false, why, [&] {
         return open_files(infile, outfile, messages.streams, in, out, why) &&
-               first_pas(in, sums, infile, strict ? &log : nullptr, why);
+               first_pas(in, sums, infile, strict, why);
     });
     // The first pass's progress line goes before "here" reaches the terminal.
     clear_progress(in.progress);

@@ -24,8 +24,8 @@ struct row_sums {
 // Entries are expected grouped by ascending row; one out of order counts
 // toward the largest row seen before it. False, with the reason, on a read
 // error, a failed copy or a lack of memory.
-// A strict run (log not null) stops at the first problem, and fails with it.
-bool first_pas(line_reader& in, row_sums& sums, const char* infile, check_log* log, failure& why);
+// A strict run stops at the first problem, and fails with it.
+bool first_pas(line_reader& in, row_sums& sums, const char* infile, bool strict, failure& why);
 
 // Both passes; "here" goes to the console between them. Returns 1 after a
 // run that succeeded, else 0 and the reason. A strict run stops at the

@@ -221,10 +221,22 @@ static bool write_labels(const char* outfile, standard_streams streams, const ma
     return false;
 }
 
+// A strict run's marking: false, with the first problem as the reason, where
+// it stops.
+[[gnu::noinline]] static bool mark_checked_states(int fd, std::int64_t k, marks_table& m, const char* infile,
+                                                  failure& why) {
+    check_log log = make_check_log(check_mode::strict, input_name(infile));
+    listing_checks lc;
+    lc.log = &log;
+    lc.size = m.size;
+    if (!mark_states<check_mode::strict>(fd, k, m, lc, infile, why)) return false;
+    if (!stopped(log)) return true;
+    why = log.first;
+    return false;
+}
+
 static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile,
                              bool strict, standard_streams streams, failure& why) {
-    check_log strict_log = make_check_log(check_mode::strict, input_name(infile));
-    check_log* log = strict ? &strict_log : nullptr;
     marks_table marks;
     if (!allocate_marks(marks, size)) {
         why = memory_failure(size);
@@ -235,15 +247,9 @@ static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infi
         why = system_failure(input_name(infile), errno);
         return {};
     }
-    listing_checks lc;
-    lc.log = log;
-    lc.size = size;
-    bool read_ok = log == nullptr ? mark_states<check_mode::off>(fd, k, marks, lc, infile, why)
-                                  : mark_states<check_mode::strict>(fd, k, marks, lc, infile, why);
-    if (read_ok && log != nullptr && stopped(*log)) {
-        why = log->first;
-        return {};
-    }
+    listing_checks unchecked;
+    bool read_ok = strict ? mark_checked_states(fd, k, marks, infile, why)
+                          : mark_states<check_mode::off>(fd, k, marks, unchecked, infile, why);
     // The listing is read whole before the label file is opened, so both may
     // be the same file.
     if (!read_ok || !write_labels(outfile, streams, marks, why)) return {};

@@ -70,19 +70,27 @@ template <check_mode mode>
 
 // The header and the entries; a strict run checks each line on the way,
 // and stops at the first problem with it as the reason.
-static void shift(line_reader& in, out_buf& out, check_log* log) {
+static void shift(line_reader& in, out_buf& out) {
+    tra_checks unchecked;
+    tra_header h;
+    if (copy_header(in, out, h)) shift_entries<check_mode::off>(in, out, unchecked);
+}
+
+// A strict run's: false, with the first problem as the reason, where it
+// stops.
+[[gnu::noinline]] static bool shift_checked(line_reader& in, out_buf& out, const char* infile, failure& why) {
+    check_log log = make_check_log(check_mode::strict, input_name(infile));
     tra_checks chk;
-    chk.log = log;
-    if (log == nullptr) {
-        tra_header h;
-        if (copy_header(in, out, h)) shift_entries<check_mode::off>(in, out, chk);
-        return;
+    chk.log = &log;
+    if (read_checked_header(in, chk, 0)) {
+        write_header_line(out, chk.header.states, chk.header.size);
+        write_header_line(out, chk.header.transitions, chk.header.nnz);
+        shift_entries<check_mode::strict>(in, out, chk);
+        if (!stopped(log)) finish_checks(chk, in);
     }
-    if (!read_checked_header(in, chk, 0)) return;
-    write_header_line(out, chk.header.states, chk.header.size);
-    write_header_line(out, chk.header.transitions, chk.header.nnz);
-    shift_entries<check_mode::strict>(in, out, chk);
-    if (!stopped(*log)) finish_checks(chk, in);
+    if (!stopped(log)) return true;
+    why = log.first;
+    return false;
 }
 
 static int shift_file(const char* infile, const char* outfile, bool strict, standard_streams streams,
@@ -94,12 +102,14 @@ static int shift_file(const char* infile, const char* outfile, bool strict, stan
     if (!open_output_beside(ip, input_error, input, input_name(infile), outfile, streams, out, why)) return 0;
     line_reader in = make_line_reader(ip);
     in.progress = start_progress("onebase", ip, 1);
-    check_log log = make_check_log(check_mode::strict, input_name(infile));
-    shift(in, out, strict ? &log : nullptr);
-    if (stopped(log)) {
+    bool passed = true;
+    if (strict)
+        passed = shift_checked(in, out, infile, why);
+    else
+        shift(in, out);
+    if (!passed) {
         close_reader(in);
         out_discard(out);
-        why = log.first;
         return 0;
     }
     return close_both(in, out, infile, outfile, why) ? 1 : 0;
