@@ -124,6 +124,7 @@ template <check_mode mode>
     row_run run;
     entry_cursor c;
     row_text rows;
+    const common_col_bound bound = mode == check_mode::strict ? make_col_bound(dc.t) : common_col_bound{};
     while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
@@ -142,7 +143,7 @@ template <check_mode mode>
             }
             // A strict run's common line: its value is a finite decimal, and
             // its row needs checking only where it changes.
-            if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range(dc.t, ix)) &&
+            if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range(bound, ix)) &&
                 !check_row_entry(dc, ix.row, col_value(ix), val))
                 break;
             // A common row is never negative, so it starts a row as soon as

@@ -29,6 +29,12 @@ static bool check_common_line(tra_checks& chk, const common_indices& ix, const c
     return check_indices(chk, ix.row, col_value(ix)) && (q[-8] == '.' || check_value(chk, q[-4] == 'n' ? NAN : INFINITY));
 }
 
+// Its row needs checking only where it changes.
+static bool row_within(tra_checks& chk, std::int64_t row, std::int64_t& last_row) {
+    last_row = row;
+    return index_in_range(chk, row);
+}
+
 // Each entry is copied with its indices plus one: a common line in one
 // pass from its text, any other through its fields. The per-line routines
 // of common lines are inlined into the loop (flatten). A strict run counts
@@ -38,6 +44,7 @@ template <check_mode mode>
     entry_cursor c;
     row_text rows;
     std::int64_t last_row = -1;  // a strict run's last row checked
+    const common_col_bound bound = make_col_bound(chk);
     while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
@@ -51,11 +58,11 @@ template <check_mode mode>
                 line_feed = copy_common_line(q, p, ix, index_shift::plus_one);
             if (line_feed != nullptr) {
                 took_common_line(c, p);
-                // Its row needs checking only where it changes.
-                if (mode == check_mode::strict && (ix.row != last_row || !common_col_in_range(chk, ix) || q[-8] != '.')) {
-                    last_row = ix.row;
-                    if (!check_common_line(chk, ix, q)) break;
-                }
+                if (mode == check_mode::strict &&
+                    ((ix.row != last_row && !row_within(chk, ix.row, last_row)) ||
+                     !common_col_in_range(bound, ix) || q[-8] != '.') &&
+                    !check_common_line(chk, ix, q))
+                    break;
             } else {
                 line_feed = shift_other_line<mode>(q, p, end, c, chk);
                 if (mode == check_mode::strict && stopped(*chk.log)) break;

@@ -1,6 +1,7 @@
 #include "transfile.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "digits.h"
@@ -288,10 +289,25 @@ bool read_checked_header(line_reader& in, tra_checks& chk, std::int64_t first_in
     chk.low = first_index;
     chk.high = h.size - 1 + first_index;
     chk.count = h.size > 0 ? static_cast<std::uint64_t>(h.size) : 0;
-    chk.high_digits = chk.high >= 10'000'000 ? 8 : 0;
-    for (std::int64_t rest = chk.high; chk.high_digits < 8 && chk.high >= 0 && (rest > 0 || chk.high_digits == 0); rest /= 10)
-        chk.high_key |= static_cast<std::uint64_t>('0' + rest % 10) << (8 * chk.high_digits++);
+
     return true;
+}
+
+common_col_bound make_col_bound(const tra_checks& chk) {
+    common_col_bound b;
+    if (chk.high >= 10'000'000) {
+        b.digits = 8;
+        return b;
+    }
+    if (chk.high < 0) return b;  // no col is within: digits 0 never matches
+    char text[8];
+    int n = std::snprintf(text, sizeof text, "%lld", static_cast<long long>(chk.high));
+    std::uint64_t word = 0;
+    std::memcpy(&word, text, static_cast<std::size_t>(n));
+    b.digits = n;
+    b.mask = ~std::uint64_t{0} >> (64 - 8 * n);
+    b.key = reversed_bytes(load_line_word(reinterpret_cast<const char*>(&word)));
+    return b;
 }
 
 bool check_shape(tra_checks& chk, const char* p, const other_line& read) {

@@ -160,11 +160,6 @@ struct tra_checks {
     std::int64_t low = 0;  // the indices the tool expects, low..high
     std::int64_t high = -1;
     std::uint64_t count = 0;  // how many: high - low + 1, or 0
-    // high's digits, the first on top, where it has fewer than eight (else
-    // high_digits is 8, as every common col is below it), for the common
-    // cols' check on their digits.
-    int high_digits = 0;
-    std::uint64_t high_key = 0;
     std::int64_t line = 0;  // the lines read so far
     tra_header header;
     std::int64_t tiny_values = 0;  // written as 0.000000 though not zero
@@ -256,13 +251,21 @@ bool report_index(tra_checks& chk, const char* which, std::int64_t index);
 inline bool index_in_range(const tra_checks& chk, std::int64_t index) {
     return static_cast<std::uint64_t>(index) - static_cast<std::uint64_t>(chk.low) < chk.count;
 }
-// A common col within low..high, decided on its digits without working out
-// its value: a col whose first digit is 0 (a rare 0 or leading zero) goes
-// the way of check_indices instead.
-inline bool common_col_in_range(const tra_checks& chk, const common_indices& ix) {
-    if ((ix.col_word & 0xFF) == '0') return false;
-    if (ix.col_digits != chk.high_digits) return ix.col_digits < chk.high_digits;
-    return reversed_bytes(ix.col_word) >> (64 - 8 * ix.col_digits) <= chk.high_key;
+// A strict run's bound for the cols of common lines, decided on their
+// digits without working out their values: high's digits, and the word of
+// them reversed (the first on top) where it has fewer than eight (else
+// every common col lies below it). A col of as many digits compares as the
+// same reversal of its word, cut to them. A col whose first digit is 0 (a
+// 0, or a leading zero) goes the way of check_indices instead.
+struct common_col_bound {
+    int digits = 0;
+    std::uint64_t mask = 0;
+    std::uint64_t key = 0;
+};
+common_col_bound make_col_bound(const tra_checks& chk);
+inline bool common_col_in_range(const common_col_bound& b, const common_indices& ix) {
+    if (ix.col_digits != b.digits) return ix.col_digits < b.digits && (ix.col_word & 0xFF) != '0';
+    return reversed_bytes(ix.col_word & b.mask) <= b.key && (ix.col_word & 0xFF) != '0';
 }
 inline bool check_indices(tra_checks& chk, std::int64_t row, std::int64_t col) {
     if (!index_in_range(chk, row)) return report_index(chk, "row", row);
