@@ -132,7 +132,9 @@ struct entry_cursor {
 // being left are settled.
 bool more_entries(entry_cursor& c, line_reader& in);
 // The common line at p: its indices, or false for a line of any other
-// shape. Inline, as every loop's fast path starts here.
+// shape. Every loop's fast path starts here (inlined by the loops'
+// flatten). A col only summed need not be as "%d" writes it (a leading
+// zero passes).
 bool take_common_indices(row_text& rows, const char* p, common_indices& ix, entry_use use);
 // The col's value, where it is wanted (in checks).
 std::int64_t col_value(const common_indices& ix);
