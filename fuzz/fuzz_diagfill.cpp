@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string in = scratch_file("in.tra", input);
     std::string out = scratch_dir() + "/out.tra";
     std::string said = scratch_dir() + "/console";
-    console messages{open_output_file(said.c_str(), true)};
+    console messages{open_output_file(said.c_str(), true), standard_streams{}};
     failure why;
     int result = read_tra_file(in.c_str(), out.c_str(), false, messages, why);
     require(!messages.failed && close_file(messages.fd));

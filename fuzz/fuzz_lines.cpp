@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "fuzz_support.h"
+#include "platform.h"
 #include "reader.h"
 
 static int file_holding(std::string_view text) {
