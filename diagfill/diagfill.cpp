@@ -247,7 +247,7 @@ static void diagonal_written(row_state& s) {
 [[gnu::noinline, gnu::flatten]] static char* put_diagonal(char* q, const row_sums& sums, std::int64_t row,
                                                           const char* text, std::size_t n) {
     tra_entry diagonal;
-    diagonal.row.value = diagonal.col.value = row;
+    diagonal.row = diagonal.col = row;
     diagonal.val.value = -sums.rowsum[row - 1];
     char indices[24];
     if (text != nullptr) {
@@ -267,7 +267,7 @@ static void diagonal_written(row_state& s) {
                                                      row_state& s, entry_cursor& c, const row_sums& sums) {
     const char* line_feed = read_other_line(c, p, end, entry_use::copy).line_feed;
     std::int64_t row = row_of(c.e);
-    if (!decided && diagonal_pending(s, sums, row) && col_at_least_row(c.e)) {
+    if (!decided && diagonal_pending(s, sums, row) && c.e.col >= row) {
         diagonal_written(s);
         q = put_diagonal(q, sums, row, nullptr, 0);
     }

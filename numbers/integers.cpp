@@ -41,24 +41,6 @@ const char* scan_int(const char* p, std::int64_t& value) noexcept {
     return scan_int_general(p, value);
 }
 
-const char* scan_lazy_int(const char* p, lazy_int& v) noexcept {
-    p += *p == ' ';
-    std::uint64_t w = load_word(p);
-    int n = leading_digits(w);
-    if (static_cast<unsigned>(n - 1) < 7) {
-        v.word = w;
-        v.digits = n;
-        return p + n;
-    }
-    const char* end = scan_int_general(p, v.value);
-    if (end != nullptr) v.digits = 0;
-    return end;
-}
-
-std::int64_t value_of(const lazy_int& v) noexcept {
-    return v.digits != 0 ? static_cast<std::int64_t>(digits_value(v.word, v.digits)) : v.value;
-}
-
 const char* skip_int(const char* p) noexcept {
     p += *p == ' ';
     int n = leading_digits(load_word(p));

@@ -79,28 +79,6 @@ inline const char* skip_blanks(const char* p) noexcept {
 const char* scan_int(const char* p, std::int64_t& value) noexcept;
 const char* skip_int(const char* p) noexcept;
 
-// An integer field whose value may not be wanted: the common field of one
-// to seven digits is kept as the word that holds them and turned into its
-// value only when asked; any other as its value.
-struct lazy_int {
-    std::int64_t value = 0;
-    std::uint64_t word = 0;
-    int digits = 0;  // 0: value holds it
-};
-// The digits of a field kept as a word, the bytes after them cleared; 0 for
-// a field kept as its value. Equal digits give equal values.
-inline std::uint64_t digits_of(const lazy_int& v) noexcept {
-    return v.digits == 0 ? 0 : v.word & (~std::uint64_t{0} >> (64 - 8 * v.digits));
-}
-// a >= b for two fields kept as words whose digits have no leading zero:
-// the longer is the larger, and of two as long, the one whose digits, the
-// first on top, make the larger number.
-inline bool at_least(const lazy_int& a, const lazy_int& b) noexcept {
-    if (a.digits != b.digits) return a.digits > b.digits;
-    return reversed_bytes(digits_of(a)) >= reversed_bytes(digits_of(b));
-}
-const char* scan_lazy_int(const char* p, lazy_int& v) noexcept;
-std::int64_t value_of(const lazy_int& v) noexcept;
 // The longest text write_int produces: a sign and 19 digits.
 constexpr std::size_t max_int_chars = 20;
 

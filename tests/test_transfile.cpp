@@ -80,7 +80,7 @@ TEST(EntryLine, FieldsUpToTheFirstThatFailsAndWhatTheLineGave) {
         for (entry_use use : uses) {
             entry_cursor cursor;
             tra_entry& e = cursor.e;
-            e.row.value = e.col.value = 9;
+            e.row = e.col = 9;
             e.val.value = 9.0;
             other_line read = read_other_line(cursor, line.data(), end, use);
             EXPECT_EQ(read.line_feed, end - 1) << c.line;
@@ -113,8 +113,8 @@ TEST(EntryWriter, LineLayout) {
     out_buf o = make_memory_buf();
     write_header_line(o, "STATES", 3);
     tra_entry e;
-    e.row.value = 2147483648LL;
-    e.col.value = -1;
+    e.row = 2147483648LL;
+    e.col = -1;
     e.val.value = -0.0;
     o.pos = write_entry_line(out_line_room(o), e, index_shift::none);
     EXPECT_EQ(out_text(o), "STATES 3\n2147483648 -1 -0.000000\n");

@@ -117,10 +117,8 @@ template <entry_use use>
         common_indices ix;
         row_text rows;  // a line of another shape is rare: the loop's row is not learnt here
         if (take_common_indices(rows, p, ix, entry_use::copy)) {
-            e.row.value = ix.row;
-            e.row.digits = 0;
-            e.col.word = ix.col_word;
-            e.col.digits = ix.col_digits;
+            e.row = ix.row;
+            e.col = col_value(ix);
             e.indices = p;
             e.row_length = static_cast<std::uint32_t>(ix.row_digits);
             e.indices_length = static_cast<std::uint32_t>(ix.col_end - p);
@@ -129,9 +127,9 @@ template <entry_use use>
         }
         e.indices = nullptr;
     }
-    const char* row_end = scan_lazy_int(p, e.row);
+    const char* row_end = scan_int(p, e.row);
     if (row_end == nullptr) return line_end(p, lines_end, 0);
-    const char* col_end = use == entry_use::sums ? skip_int(row_end) : scan_lazy_int(row_end, e.col);
+    const char* col_end = use == entry_use::sums ? skip_int(row_end) : scan_int(row_end, e.col);
     if (col_end == nullptr) return line_end(row_end, lines_end, 1);
     if (use == entry_use::copy && plain_index(line, row_end) && *row_end == ' ' && plain_index(row_end + 1, col_end)) {
         e.indices = line;

@@ -21,10 +21,12 @@ struct tra_header {
     std::int64_t nnz = 0;
 };
 
-// The indices are turned into numbers only where a tool asks for them.
+// The fields as carried from line to line. A common line's indices are
+// read on the fast path as common_indices, from their digits; these hold
+// the values of any line read in full, or settled.
 struct tra_entry {
-    lazy_int row;
-    lazy_int col;
+    std::int64_t row = 0;
+    std::int64_t col = 0;
     copied_real val;
     // The text of row and col in the line last parsed to be copied, where it
     // is just what "%d %d" writes for them; null otherwise. Valid while the
@@ -34,13 +36,8 @@ struct tra_entry {
     std::uint32_t indices_length = 0;
 };
 
-inline std::int64_t row_of(const tra_entry& e) { return value_of(e.row); }
-inline std::int64_t col_of(const tra_entry& e) { return value_of(e.col); }
-// col >= row, on the digits where the line's indices were plain and short.
-inline bool col_at_least_row(const tra_entry& e) {
-    if (e.indices != nullptr && e.row.digits != 0 && e.col.digits != 0) return at_least(e.col, e.row);
-    return col_of(e) >= row_of(e);
-}
+inline std::int64_t row_of(const tra_entry& e) { return e.row; }
+inline std::int64_t col_of(const tra_entry& e) { return e.col; }
 
 // What a header line gave: a word, a number after it, and whether anything
 // but white space follows the number (where it starts).
@@ -100,7 +97,8 @@ struct common_indices {
     const char* col_end = nullptr;
 };
 // col >= row, on their digits: the longer is the larger, and of two as
-// long, the one whose digits, the first on top, make the larger number.
+// long, the one whose digits, the first on top, make the larger number. A
+// line of another shape compares its values.
 inline bool col_at_least_row(const common_indices& ix) {
     if (ix.col_digits != ix.row_digits) return ix.col_digits > ix.row_digits;
     return reversed_bytes(ix.col_word) >> (64 - 8 * ix.col_digits) >= ix.row_key;
