@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tracheck.h"
 #include "transfile.h"
 
 static bool in_table(const row_sums& sums, std::int64_t row) { return row >= 1 && row <= sums.slots; }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "frame.h"
+#include "tracheck.h"
 #include "transfile.h"
 
 // A line of any other shape, through its fields: rare, and kept out of the
