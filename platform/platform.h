@@ -23,7 +23,8 @@ int create_temporary_beside(const char* path, std::string& temporary);
 // Whether a rename can replace what path names: nothing, or a regular file
 // of one link that is not a symbolic link (renaming over a link would
 // replace the link, and over one of several links, cut the file from the
-// others).
+// others) and that may be written (a rename would replace a file kept
+// read-only; opened in place, it fails as it should).
 bool replaceable_by_rename(const char* path);
 // The temporary takes the place of path; false (errno set) on failure.
 bool rename_over(const char* temporary, const char* path);

@@ -89,7 +89,7 @@ int create_temporary_beside(const char* path, std::string& temporary) {
 bool replaceable_by_rename(const char* path) {
     struct stat st;
     if (lstat(path, &st) != 0) return errno == ENOENT;
-    return S_ISREG(st.st_mode) && st.st_nlink == 1;
+    return S_ISREG(st.st_mode) && st.st_nlink == 1 && access(path, W_OK) == 0;
 }
 
 bool rename_over(const char* temporary, const char* path) {

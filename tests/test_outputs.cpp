@@ -109,6 +109,15 @@ TEST(WholeOutput, WhatARenameCannotReplaceIsWrittenInPlace) {
         tool_run read_only = run_shell("cd / && " + as_user + command(t, dir.file("in"), dir.file("ro/out")));
         EXPECT_EQ(read_only.status, 0) << t.name << read_only.errors;
         EXPECT_EQ(read_text(dir.file("ro/out")), t.expected) << t.name;
+        fs::permissions(dir.file("ro"), fs::perms(0777));
+        // A file kept read-only in a folder that takes new files is not
+        // replaced behind its back.
+        write_text(dir.file("ro/kept"), "keep\n");
+        fs::permissions(dir.file("ro/kept"), fs::perms(0444));
+        tool_run kept = run_shell("cd / && " + as_user + command(t, dir.file("in"), dir.file("ro/kept")));
+        EXPECT_EQ(kept.status, 1) << t.name;
+        EXPECT_NE(kept.errors.find("Permission denied"), std::string::npos) << t.name << kept.errors;
+        EXPECT_EQ(read_text(dir.file("ro/kept")), "keep\n") << t.name;
         fs::permissions(dir.file("ro"), fs::perms(0755));
     }
 }
