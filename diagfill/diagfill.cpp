@@ -90,23 +90,17 @@ static void finish_row(diagfill_checks& dc) {
     return true;
 }
 
-// The checks of a line of another shape: what it supplied, and where that
-// was whole, its entry.
-static bool check_other_line(diagfill_checks& dc, const char* p, const other_line& read, const tra_entry& e) {
-    check_length(dc.t, p, read.line_feed);
-    if (!check_shape(dc.t, p, read)) return false;
-    // A line that lacks fields repeats those of the line before, whose
-    // entry has been checked; text after the fields leaves the entry whole.
-    return read.shape.supplied < 3 || check_row_entry(dc, row_of(e), col_of(e), e.val.value);
-}
-
 // A line of any other shape, through its fields: rare, and kept out of the
 // loop. Returns the next line.
 template <check_mode mode>
 [[gnu::noinline]] static const char* sum_other_line(const char* p, const char* end, entry_cursor& c, row_sums& sums,
                                                     row_run& run, diagfill_checks& dc) {
     other_line read = read_other_line(c, p, end, mode == check_mode::off ? entry_use::sums : entry_use::values);
-    if constexpr (mode != check_mode::off) check_other_line(dc, p, read, c.e);
+    if constexpr (mode != check_mode::off) {
+        check_other_line(dc.t, p, read, c.e, c.e.val.value, [&](std::int64_t row, std::int64_t col, double val) {
+            return check_row_entry(dc, row, col, val);
+        });
+    }
     std::int64_t row = row_of(c.e);
     if (run.prev_row == -1 || row > run.prev_row) start_row(sums, run, row);
     run.sum = added(run.sum, c.e.val.value);

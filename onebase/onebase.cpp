@@ -15,8 +15,10 @@ template <check_mode mode>
                                                       tra_checks& chk) {
     other_line read = read_other_line(c, p, end, entry_use::copy);
     if constexpr (mode == check_mode::strict) {
-        if (check_shape(chk, p, read) && read.shape.supplied == 3)
-            check_entry(chk, row_of(c.e), col_of(c.e), c.e.val.kept == copied_real::form::as_double ? c.e.val.value : 0);
+        // A value kept as millionths is a finite decimal.
+        double value = c.e.val.kept == copied_real::form::as_double ? c.e.val.value : 0;
+        check_other_line(chk, p, read, c.e, value,
+                         [&](std::int64_t row, std::int64_t col, double val) { return check_entry(chk, row, col, val); });
     }
     q = write_entry_line(q, c.e, index_shift::plus_one);
     return read.line_feed;

@@ -41,6 +41,18 @@ inline void check_length(tra_checks& chk, const char* p, const char* line_feed) 
 // At the end: the count of entries, and the notes of the whole file.
 bool finish_checks(tra_checks& chk, const line_reader& in);
 
+// The checks of a line of another shape, read into e: what it supplied,
+// and where that was whole, its entry by the tool's own check (false where
+// the run stops). A line that lacks fields repeats the entry before it,
+// which has been checked already; text after the fields leaves it whole.
+template <typename EntryCheck>
+bool check_other_line(tra_checks& chk, const char* p, const other_line& read, const tra_entry& e, double value,
+                      EntryCheck&& entry) {
+    check_length(chk, p, read.line_feed);
+    if (!check_shape(chk, p, read)) return false;
+    return read.shape.supplied < 3 || entry(e.row, e.col, value);
+}
+
 // A check run's reading of the entry lines: each is checked by the
 // format's rules and handed, where whole, to entry(row, col, value), the
 // tool's own check (false where the run stops). A line that lacks fields
@@ -65,9 +77,7 @@ void check_entries(line_reader& in, tra_checks& chk, EntryCheck&& entry) {
             } else {
                 other_line read = read_other_line(c, p, end, entry_use::values);
                 line_feed = read.line_feed;
-                check_length(chk, p, line_feed);
-                if (check_shape(chk, p, read) && read.shape.supplied == 3)
-                    entry(row_of(c.e), col_of(c.e), c.e.val.value);
+                check_other_line(chk, p, read, c.e, c.e.val.value, entry);
             }
             p = line_feed + 1;
         }
