@@ -111,20 +111,7 @@ template <entry_use use>
 [[gnu::always_inline]] inline other_line parse_entry(const char* p, const char* lines_end, entry_cursor& c) {
     tra_entry& e = c.e;
     const char* line = p;
-    if (use == entry_use::copy) {
-        common_indices ix;
-        row_text rows;  // a line of another shape is rare: the loop's row is not learnt here
-        if (take_common_indices(rows, p, ix, entry_use::copy)) {
-            e.row = ix.row;
-            e.col = col_value(ix);
-            e.indices = p;
-            e.row_length = static_cast<std::uint32_t>(ix.row_digits);
-            e.indices_length = static_cast<std::uint32_t>(ix.col_end - p);
-            const char* val_end = scan_copied_real(ix.col_end, e.val);
-            return val_end != nullptr ? line_end(val_end, lines_end, 3) : line_end(ix.col_end, lines_end, 2);
-        }
-        e.indices = nullptr;
-    }
+    if (use == entry_use::copy) e.indices = nullptr;
     const char* row_end = scan_int(p, e.row);
     if (row_end == nullptr) return line_end(p, lines_end, 0);
     const char* col_end = use == entry_use::sums ? skip_int(row_end) : scan_int(row_end, e.col);
