@@ -138,7 +138,7 @@ template <check_mode mode>
             }
             // A strict run's common line: its value is a finite decimal, and
             // its row needs checking only where it changes.
-            if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range(bound, ix)) &&
+            if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range<1>(bound, ix)) &&
                 !check_row_entry(dc, ix.row, col_value(ix), val))
                 break;
             // A common row is never negative, so it starts a row as soon as

@@ -28,14 +28,9 @@ template <check_mode mode>
 // indices, and its value, which "%lf" writes with a point seven bytes
 // before the line feed unless it is not a finite number ("inf", "-nan"; the
 // line written is at least eight bytes long, so those bytes are its own).
-static bool check_common_line(tra_checks& chk, const common_indices& ix, const char* q) {
+static bool check_common_line(tra_checks& chk, std::int64_t line, const common_indices& ix, const char* q) {
+    chk.line = line;
     return check_indices(chk, ix.row, col_value(ix)) && (q[-8] == '.' || check_value(chk, q[-4] == 'n' ? NAN : INFINITY));
-}
-
-// Its row needs checking only where it changes.
-static bool row_within(tra_checks& chk, std::int64_t row, std::int64_t& last_row) {
-    last_row = row;
-    return index_in_range(chk, row);
 }
 
 // Each entry is copied with its indices plus one: a common line in one
@@ -46,14 +41,15 @@ template <check_mode mode>
 [[gnu::flatten]] static void shift_entries(line_reader& in, out_buf& out, tra_checks& chk) {
     entry_cursor c;
     row_text rows;
-    std::int64_t last_row = -1;  // a strict run's last row checked
     const common_col_bound bound = make_col_bound(chk);
+    const std::uint64_t row_count = chk.count;  // rows 0..count-1; kept apart from chk, which writes may alias
+    std::int64_t line = chk.line;
     while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         char* q = out.pos;
         while (p != end) {
-            if constexpr (mode == check_mode::strict) ++chk.line;
+            if constexpr (mode == check_mode::strict) ++line;
             q = out_line_room(out, q);
             common_indices ix;
             const char* line_feed = nullptr;
@@ -62,11 +58,12 @@ template <check_mode mode>
             if (line_feed != nullptr) {
                 took_common_line(c, p);
                 if (mode == check_mode::strict &&
-                    ((ix.row != last_row && !row_within(chk, ix.row, last_row)) ||
-                     !common_col_in_range(bound, ix) || q[-8] != '.') &&
-                    !check_common_line(chk, ix, q))
-                    break;
+                    (static_cast<std::uint64_t>(ix.row) >= row_count || !common_col_in_range<0>(bound, ix) ||
+                     q[-8] != '.')) [[unlikely]] {
+                    if (!check_common_line(chk, line, ix, q)) break;
+                }
             } else {
+                chk.line = line;
                 line_feed = shift_other_line<mode>(q, p, end, c, chk);
                 if (mode == check_mode::strict && stopped(*chk.log)) break;
             }
@@ -74,6 +71,7 @@ template <check_mode mode>
         }
         in.next = p;
         out.pos = q;
+        chk.line = line;
         if (mode == check_mode::strict && stopped(*chk.log)) stop_reading(in);
     }
 }

@@ -42,10 +42,9 @@ common_col_bound make_col_bound(const tra_checks& chk) {
     if (chk.high < 0) return b;  // no col is within: digits 0 never matches
     char text[8];
     int n = std::snprintf(text, sizeof text, "%lld", static_cast<long long>(chk.high));
-    std::uint64_t word = 0;
+    std::uint64_t word = ~std::uint64_t{0};
     std::memcpy(&word, text, static_cast<std::size_t>(n));
     b.digits = n;
-    b.mask = ~std::uint64_t{0} >> (64 - 8 * n);
     b.key = reversed_bytes(load_line_word(reinterpret_cast<const char*>(&word)));
     return b;
 }

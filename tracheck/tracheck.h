@@ -120,20 +120,24 @@ inline bool index_in_range(const tra_checks& chk, std::int64_t index) {
     return static_cast<std::uint64_t>(index) - static_cast<std::uint64_t>(chk.low) < chk.count;
 }
 // A strict run's bound for the cols of common lines, decided on their
-// digits without working out their values: high's digits, and the word of
-// them reversed (the first on top) where it has fewer than eight (else
-// every common col lies below it). A col of as many digits compares as the
-// same reversal of its word, cut to them. A col whose first digit is 0 (a
-// 0, or a leading zero) goes the way of check_indices instead.
+// digits without working out their values: high's digits, and its text
+// with the first digit on top and the bytes after it all ones, where it
+// has fewer than eight digits (else every common col lies below it). A col
+// of as many digits, taken the same way with whatever follows it, is within
+// when it compares no greater. Where indices start at 1, a col whose first
+// digit is 0 (a 0, or a leading zero of a col only summed) goes the way of
+// check_indices instead; where they start at 0, a copied common col
+// starting with 0 is 0 itself, within.
 struct common_col_bound {
     int digits = 0;
-    std::uint64_t mask = 0;
     std::uint64_t key = 0;
 };
 common_col_bound make_col_bound(const tra_checks& chk);
-inline bool common_col_in_range(const common_col_bound& b, const common_indices& ix) {
-    if (ix.col_digits != b.digits) return ix.col_digits < b.digits && (ix.col_word & 0xFF) != '0';
-    return reversed_bytes(ix.col_word & b.mask) <= b.key && (ix.col_word & 0xFF) != '0';
+template <int first_index>
+bool common_col_in_range(const common_col_bound& b, const common_indices& ix) {
+    bool zero_within = first_index == 0 || (ix.col_word & 0xFF) != '0';
+    if (ix.col_digits != b.digits) return ix.col_digits < b.digits && zero_within;
+    return reversed_bytes(ix.col_word) <= b.key && zero_within;
 }
 inline bool check_indices(tra_checks& chk, std::int64_t row, std::int64_t col) {
     if (!index_in_range(chk, row)) return report_index(chk, "row", row);
