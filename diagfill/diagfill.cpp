@@ -90,122 +90,6 @@ static void finish_row(diagfill_checks& dc) {
     return true;
 }
 
-// A line of any other shape, through its fields: rare, and kept out of the
-// loop. Returns the next line.
-template <check_mode mode>
-[[gnu::noinline]] static const char* sum_other_line(const char* p, const char* end, entry_cursor& c, row_sums& sums,
-                                                    row_run& run, diagfill_checks& dc) {
-    other_line read = read_other_line(c, p, end, mode == check_mode::off ? entry_use::sums : entry_use::values);
-    if constexpr (mode != check_mode::off) {
-        check_other_line(dc.t, p, read, c.e, c.e.val.value, [&](std::int64_t row, std::int64_t col, double val) {
-            return check_row_entry(dc, row, col, val);
-        });
-    }
-    std::int64_t row = row_of(c.e);
-    if (run.prev_row == -1 || row > run.prev_row) start_row(sums, run, row);
-    run.sum = added(run.sum, c.e.val.value);
-    return read.line_feed + 1;
-}
-
-// The sum of the row being summed is kept here while its entries come, and
-// goes to the table when a greater row starts. As rows only grow, each
-// row's entries are summed in one stretch. The routines of common lines
-// are inlined into the loop (flatten); the run is handed to the other
-// lines' routine as a copy, so that the loop keeps it in registers. A
-// strict run counts the lines and checks each entry; a default run's loop
-// has none of it.
-template <check_mode mode>
-[[gnu::flatten, gnu::noinline]] static void sum_rows(line_reader& in, row_sums& sums, diagfill_checks& dc) {
-    row_run run;
-    entry_cursor c;
-    row_text rows;
-    const common_col_bound bound = mode == check_mode::strict ? make_col_bound(dc.t) : common_col_bound{};
-    while (more_entries(c, in)) {
-        const char* p = in.next;
-        const char* end = in.lines_end;
-        while (p != end) {
-            if constexpr (mode != check_mode::off) ++dc.t.line;
-            common_indices ix;
-            double val;
-            const char* line_feed = nullptr;
-            if (take_common_indices(rows, p, ix, entry_use::sums)) line_feed = take_common_value(ix, val);
-            if (line_feed == nullptr) {
-                row_run other = run;
-                p = sum_other_line<mode>(p, end, c, sums, other, dc);
-                run = other;
-                if (mode == check_mode::strict && stopped(*dc.t.log)) break;
-                continue;
-            }
-            // A strict run's common line: its value is a finite decimal, and
-            // its row needs checking only where it changes.
-            if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range<1>(bound, ix)) &&
-                !check_row_entry(dc, ix.row, col_value(ix), val))
-                break;
-            // A common row is never negative, so it starts a row as soon as
-            // it is greater; its value is a decimal, never a NaN, so the sum
-            // keeps its own NaN whichever operand comes first.
-            took_common_line(c, p);
-            p = line_feed + 1;
-            if (ix.row > run.prev_row) start_row(sums, run, ix.row);
-            run.sum += val;
-        }
-        in.next = p;
-        if (mode == check_mode::strict && stopped(*dc.t.log)) stop_reading(in);
-    }
-    keep_row_sum(sums, run.prev_row, run.sum);
-}
-
-// The header, the table sized by it, and the sums; a strict run checks
-// each line on the way.
-template <check_mode mode>
-static bool read_sums(line_reader& in, row_sums& sums, diagfill_checks& dc, failure& why) {
-    if constexpr (mode == check_mode::off) {
-        tra_header h;
-        if (!read_header_line(in, h.states, h.size)) return true;
-        if (!allocate_table(sums, h.size)) {
-            why = memory_failure(h.size);
-            return false;
-        }
-        if (read_header_line(in, h.transitions, h.nnz)) sum_rows<mode>(in, sums, dc);
-        return true;
-    } else {
-        if (!read_checked_header(in, dc.t, 1)) return true;  // missing, or a strict run's stop
-        if (!allocate_table(sums, dc.t.header.size)) {
-            why = memory_failure(dc.t.header.size);
-            return false;
-        }
-        sum_rows<mode>(in, sums, dc);
-        if (!stopped(*dc.t.log)) finish_checks(dc.t, in);
-        return true;
-    }
-}
-
-// A strict run's sums: false, with its first problem as the reason, where
-// it stops.
-[[gnu::noinline]] static bool read_checked_sums(line_reader& in, row_sums& sums, const char* infile, failure& why) {
-    check_log log = make_check_log(check_mode::strict, input_name(infile));
-    diagfill_checks dc;
-    dc.t.log = &log;
-    if (!read_sums<check_mode::strict>(in, sums, dc, why)) return false;
-    if (!stopped(log)) return true;
-    why = log.first;
-    return false;
-}
-
-bool first_pas(line_reader& in, row_sums& sums, const char* infile, bool strict, failure& why) {
-    if (!is_regular_file(in.fd) && !keep_copy(in)) {
-        why = reading_failure(in, infile);
-        return false;
-    }
-    diagfill_checks unchecked;
-    bool summed = strict ? read_checked_sums(in, sums, infile, why)
-                         : read_sums<check_mode::off>(in, sums, unchecked, why);
-    if (!summed) return false;
-    if (rewind_reader(in)) return true;
-    why = reading_failure(in, infile);
-    return false;
-}
-
 // The row being copied and whether its diagonal entry has been written;
 // and whether that row may still need one, which alone decides for most
 // lines (those of the same row as the line before).
@@ -232,18 +116,12 @@ static bool diagonal_pending(row_state& s, const row_sums& sums, std::int64_t ro
     return row == s.pres_row ? s.wants : other_row_pending(s, sums, row);
 }
 
-static void diagonal_written(row_state& s) {
-    s.row_flag = true;
-    s.wants = false;
-}
-
-// The row's diagonal entry, once a row, so kept out of the loop. Where the
-// row's text (n digits) is known, the indices are that text twice.
-[[gnu::noinline, gnu::flatten]] static char* put_diagonal(char* q, const row_sums& sums, std::int64_t row,
-                                                          const char* text, std::size_t n) {
+// The diagonal entry of row (its text of n digits at text, where known:
+// the indices are then that text twice) with the value -sum, written at q.
+static char* write_diagonal(char* q, std::int64_t row, double sum, const char* text, std::size_t n) {
     tra_entry diagonal;
     diagonal.row = diagonal.col = row;
-    diagonal.val.value = -sums.rowsum[row - 1];
+    diagonal.val.value = -sum;
     char indices[24];
     if (text != nullptr) {
         std::memcpy(indices, text, 8);
@@ -255,60 +133,173 @@ static void diagonal_written(row_state& s) {
     return write_entry_line(q, diagonal, index_shift::none);
 }
 
-// A line of any other shape, through its fields, and the diagonal entry
-// before it unless the line's start was common and the diagonal decided on
-// it: rare, and kept out of the loop. Returns its line feed and moves q.
-[[gnu::noinline]] static const char* copy_other_line(char*& q, const char* p, const char* end, bool decided,
-                                                     row_state& s, entry_cursor& c, const row_sums& sums) {
-    const char* line_feed = read_other_line(c, p, end, entry_use::copy).line_feed;
-    std::int64_t row = row_of(c.e);
-    if (!decided && diagonal_pending(s, sums, row) && c.e.col >= row) {
-        diagonal_written(s);
-        q = put_diagonal(q, sums, row, nullptr, 0);
-    }
-    q = write_entry_line(q, c.e, index_shift::none);
-    return line_feed;
+// The row's diagonal entry goes at q, once a row, so this is kept out of
+// the loop. The sum of a row smaller than the one being summed is final;
+// that of the row being summed is not until a greater row starts, so its
+// place is held in the output, and filled then (end_stretch).
+[[gnu::noinline, gnu::flatten]] static char* put_diagonal(out_buf& out, char* q, row_state& s, const row_sums& sums,
+                                                          const row_run& run, std::int64_t row, const char* text,
+                                                          std::size_t n) {
+    s.row_flag = true;
+    s.wants = false;
+    if (row != run.prev_row) return write_diagonal(q, row, sums.rowsum[row - 1], text, n);
+    out_hold(out, q);
+    return q;
 }
 
-// Each entry is copied, a common line in one pass from its text, any other
-// through its fields; before the first entry of a row on or right of the
-// diagonal, the row's diagonal entry goes in. The routines of common lines
-// are inlined into the loop (flatten); the other lines' routine is handed
-// copies of what the loop keeps, so that the loop keeps it in registers.
-[[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, const row_sums& sums) {
+// The row being summed ends where a greater row starts (or the input
+// ends): its sum is final, and goes into its diagonal entry if its place
+// is held. The row's text, copied at the place where it is still in the
+// buffer, gives the indices.
+static char* end_stretch(out_buf& out, char* q, const row_run& run) {
+    if (out.held == nullptr) return q;
+    char diagonal[max_line_output];
+    const char* text = out_held_text(out);
+    std::size_t n = 0;
+    while (text != nullptr && text[n] != ' ') ++n;
+    char* end = write_diagonal(diagonal, run.prev_row, run.sum, n <= 8 ? text : nullptr, n);
+    return out_fill(out, q, {diagonal, static_cast<std::size_t>(end - diagonal)});
+}
+
+// The sums: the largest row so far takes each line's value, so a row
+// greater than all before it ends the stretch of the one before (whose sum
+// is then final) and starts its own sum. Rows only grow, so each row's
+// entries are summed in one stretch. Once a row.
+static bool starts_stretch(const row_run& run, std::int64_t row) { return run.prev_row == -1 || row > run.prev_row; }
+[[gnu::noinline, gnu::flatten]] static char* first_pas(out_buf& out, char* q, row_sums& sums, row_run& run,
+                                                       std::int64_t row) {
+    q = end_stretch(out, q, run);
+    start_row(sums, run, row);
+    return q;
+}
+
+// A line of any other shape, through its fields, where the fast path did
+// not take it whole: its value is summed, and its row's stretch and
+// diagonal entry decided unless the fast path did so already on the
+// line's start (decided).
+// Rare, and kept out of the loop. Returns its line feed and moves q.
+template <check_mode mode>
+[[gnu::noinline]] static const char* copy_other_line(out_buf& out, char*& q, const char* p, const char* end,
+                                                     bool decided, row_state& s, row_run& run, entry_cursor& c,
+                                                     row_sums& sums, diagfill_checks& dc) {
+    other_line read = read_other_line(c, p, end, entry_use::copy_and_sum);
+    if constexpr (mode == check_mode::strict) {
+        check_other_line(dc.t, p, read, c.e, c.e.val.value, [&](std::int64_t row, std::int64_t col, double val) {
+            return check_row_entry(dc, row, col, val);
+        });
+        if (stopped(*dc.t.log)) return read.line_feed;
+    }
+    std::int64_t row = row_of(c.e);
+    if (!decided && starts_stretch(run, row)) q = first_pas(out, q, sums, run, row);
+    run.sum = added(run.sum, c.e.val.value);
+    if (!decided && diagonal_pending(s, sums, row) && c.e.col >= row)
+        q = put_diagonal(out, q, s, sums, run, row, nullptr, 0);
+    q = write_entry_line(q, c.e, index_shift::none);
+    return read.line_feed;
+}
+
+// Each entry is summed and copied in one reading, a common line from its
+// text, any other through its fields; before the first entry of a row on
+// or right of the diagonal, the row's diagonal entry goes in. The routines
+// of common lines are inlined into the loop (flatten); the other lines'
+// routine is handed copies of what the loop keeps, so that the loop keeps
+// it in registers. A strict run counts the lines and checks each entry; a
+// default run's loop has none of it.
+template <check_mode mode>
+[[gnu::flatten]] static void complete_rows(line_reader& in, out_buf& out, row_sums& sums, diagfill_checks& dc) {
     row_state s;
+    row_run run;
     entry_cursor c;
     row_text rows;
+    const common_col_bound bound = mode == check_mode::strict ? make_col_bound(dc.t) : common_col_bound{};
     while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         char* q = out.pos;
         while (p != end) {
+            if constexpr (mode != check_mode::off) ++dc.t.line;
             q = out_line_room(out, q);
             common_indices ix;
+            double val;
             const char* line_feed = nullptr;
-            bool common = take_common_indices(rows, p, ix, entry_use::copy);
-            if (common) {
-                if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix)) {
-                    diagonal_written(s);
-                    q = put_diagonal(q, sums, ix.row, p, static_cast<std::size_t>(ix.row_digits));
+            if (take_common_indices(rows, p, ix, entry_use::copy)) line_feed = take_common_value(ix, val);
+            bool decided = line_feed != nullptr;
+            if (decided) {
+                // A strict run's common line: its value is a finite decimal,
+                // and its row needs checking only where it changes.
+                if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range<1>(bound, ix)) &&
+                    !check_row_entry(dc, ix.row, col_value(ix), val))
+                    break;
+                // A common row is never negative, so it starts a stretch as
+                // soon as it is greater.
+                if (ix.row > run.prev_row) q = first_pas(out, q, sums, run, ix.row);
+                if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix))
+                    q = put_diagonal(out, q, s, sums, run, ix.row, p, static_cast<std::size_t>(ix.row_digits));
+                if (copy_common_line(q, p, ix, index_shift::none) != nullptr) {
+                    // A decimal is never a NaN, so the sum keeps its own NaN
+                    // whichever operand comes first.
+                    run.sum += val;
+                    took_common_line(c, p);
+                    p = line_feed + 1;
+                    continue;
                 }
-                line_feed = copy_common_line(q, p, ix, index_shift::none);
             }
-            if (line_feed != nullptr) {
-                took_common_line(c, p);
-            } else {
-                row_state other = s;
-                char* t = q;
-                line_feed = copy_other_line(t, p, end, common, other, c, sums);
-                s = other;
-                q = t;
-            }
+            row_state other_s = s;
+            row_run other_run = run;
+            char* t = q;
+            line_feed = copy_other_line<mode>(out, t, p, end, decided, other_s, other_run, c, sums, dc);
+            s = other_s;
+            run = other_run;
+            q = t;
+            if (mode == check_mode::strict && stopped(*dc.t.log)) break;
             p = line_feed + 1;
         }
         in.next = p;
         out.pos = q;
+        if (mode == check_mode::strict && stopped(*dc.t.log)) stop_reading(in);
     }
+    out.pos = end_stretch(out, out_line_room(out, out.pos), run);
+    keep_row_sum(sums, run.prev_row, run.sum);
+}
+
+// The header, the table sized by it, and the entries; a strict run checks
+// each line on the way.
+template <check_mode mode>
+static bool complete_file(line_reader& in, out_buf& out, row_sums& sums, diagfill_checks& dc, failure& why) {
+    tra_header h;
+    if constexpr (mode == check_mode::off) {
+        if (!read_header_line(in, h.states, h.size)) return true;
+        if (!allocate_table(sums, h.size)) {
+            why = memory_failure(h.size);
+            return false;
+        }
+        if (!read_header_line(in, h.transitions, h.nnz)) return true;
+    } else {
+        if (!read_checked_header(in, dc.t, 1)) return true;  // missing, or a strict run's stop
+        h = dc.t.header;
+        if (!allocate_table(sums, h.size)) {
+            why = memory_failure(h.size);
+            return false;
+        }
+    }
+    write_header_line(out, h.states, h.size);
+    write_header_line(out, h.transitions, h.nnz);
+    complete_rows<mode>(in, out, sums, dc);
+    if (mode == check_mode::strict && !stopped(*dc.t.log)) finish_checks(dc.t, in);
+    return true;
+}
+
+// A strict run: false, with its first problem as the reason, where it
+// stops.
+[[gnu::noinline]] static bool complete_checked(line_reader& in, out_buf& out, row_sums& sums, const char* infile,
+                                               failure& why) {
+    check_log log = make_check_log(check_mode::strict, input_name(infile));
+    diagfill_checks dc;
+    dc.t.log = &log;
+    if (!complete_file<check_mode::strict>(in, out, sums, dc, why)) return false;
+    if (!stopped(log)) return true;
+    why = log.first;
+    return false;
 }
 
 static check_result check_input(const char* infile, standard_streams streams, failure& why) {
@@ -337,8 +328,8 @@ check_result check_file(const char* infile, standard_streams streams, failure& w
     return unless_out_of_memory(check_result{}, why, [&] { return check_input(infile, streams, why); });
 }
 
-// Both files are opened before the first pass, so that a run that cannot
-// write its output fails before it reads the input.
+// Both files are opened before the reading starts, so that a run that
+// cannot write its output fails before it reads the input.
 static bool open_files(const char* infile, const char* outfile, standard_streams streams, line_reader& in,
                        out_buf& out, failure& why) {
     int fd = open_input(infile, streams.input);
@@ -346,36 +337,31 @@ static bool open_files(const char* infile, const char* outfile, standard_streams
     file_id input = fd >= 0 ? identify_file(fd) : file_id{};
     if (!open_output_beside(fd, input_error, input, input_name(infile), outfile, streams, out, why)) return false;
     in = make_line_reader(fd);
-    in.progress = start_progress("diagfill", fd, 2);
     return true;
 }
 
-// The second pass, over the input that the first pass left at its start.
-static int complete_file(line_reader& in, out_buf& out, const row_sums& sums, const char* infile,
-                         const char* outfile, failure& why) {
-    tra_header h;
-    if (copy_header(in, out, h)) complete_rows(in, out, sums);
-    return close_both(in, out, infile, outfile, why) ? 1 : 0;
+static bool complete(line_reader& in, out_buf& out, row_sums& sums, bool strict, const char* infile, failure& why) {
+    diagfill_checks unchecked;
+    return strict ? complete_checked(in, out, sums, infile, why)
+                  : complete_file<check_mode::off>(in, out, sums, unchecked, why);
 }
 
-// Flattened so that the second pass's loop is compiled inside it, where the
-// table and the output are its own locals: called by reference from
-// outside, the loop costs some six instructions more a line.
+// Flattened so that the loop is compiled inside it, where the table and
+// the output are its own locals: called by reference from outside, the
+// loop costs some six instructions more a line.
 [[gnu::flatten]] int read_tra_file(const char* infile, const char* outfile, bool strict, console& messages, failure& why) {
     line_reader in;
     out_buf out;
     row_sums sums;
-    bool summed = unless_out_of_memory(false, why, [&] {
-        return open_files(infile, outfile, messages.streams, in, out, why) &&
-               first_pas(in, sums, infile, strict, why);
-    });
-    // The first pass's progress line goes before "here" reaches the terminal.
-    clear_progress(in.progress);
+    bool opened =
+        unless_out_of_memory(false, why, [&] { return open_files(infile, outfile, messages.streams, in, out, why); });
     console_put(messages, "here\n");
-    if (!summed) {
-        close_reader(in);
-        out_discard(out);
-        return 0;
+    if (opened) {
+        in.progress = start_progress("diagfill", in.fd, 1);
+        bool completed = unless_out_of_memory(false, why, [&] { return complete(in, out, sums, strict, infile, why); });
+        if (completed) return close_both(in, out, infile, outfile, why) ? 1 : 0;
     }
-    return unless_out_of_memory(0, why, [&] { return complete_file(in, out, sums, infile, outfile, why); });
+    close_reader(in);
+    out_discard(out);
+    return 0;
 }

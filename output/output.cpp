@@ -25,17 +25,102 @@ static void fail(out_buf& o, int error) {
     o.error = error;
 }
 
+static void write_out(out_buf& o, int fd, const char* bytes, std::size_t n) {
+    if (n > 0 && !o.failed && !write_all(fd, bytes, n)) {
+        fail(o, errno);
+        o.spool_failed = fd == o.spool;
+    }
+}
+
+static void open_spool(out_buf& o) {
+    o.spool_folder = temporary_folder();
+    o.spool = open_spool_file();
+    if (o.spool < 0) {
+        fail(o, errno);
+        o.spool_failed = true;
+    }
+}
+
+// The bytes before the held place are final and written; the held ones move
+// to the front, and the buffer grows so that a block fits behind them. Held
+// bytes past the bound go to the spool, and so does all that follows while
+// the place is held.
+static void flush_held(out_buf& o) {
+    char* base = o.buf.data();
+    auto used = static_cast<std::size_t>(o.pos - base);
+    if (o.spool >= 0) {
+        write_out(o, o.spool, base, used);
+        set_room(o, 0);
+        return;
+    }
+    auto final_bytes = static_cast<std::size_t>(o.held - base);
+    write_out(o, o.fd, base, final_bytes);
+    std::size_t kept = used - final_bytes;
+    if (kept > hold_bound) {
+        open_spool(o);
+        if (o.spool >= 0) write_out(o, o.spool, o.held, kept);
+        o.held = base;
+        set_room(o, 0);
+        return;
+    }
+    std::memmove(base, o.held, kept);
+    if (o.buf.size() < kept + write_block_size + max_line_output) {
+        o.buf.resize(kept + write_block_size + max_line_output);
+        base = o.buf.data();
+    }
+    o.held = base;
+    set_room(o, kept);
+}
+
 // After a failed write the rest is dropped: the run has failed already, and
 // the failure is reported when the output is closed.
 [[gnu::noinline]] void out_flush(out_buf& o) {
     auto used = static_cast<std::size_t>(o.pos - o.buf.data());
     if (o.fd < 0) {
+        std::ptrdiff_t held = o.held - o.buf.data();
         o.buf.resize(2 * o.buf.size());
+        if (o.held != nullptr) o.held = o.buf.data() + held;
         set_room(o, used);
         return;
     }
-    if (used > 0 && !o.failed && !write_all(o.fd, o.buf.data(), used)) fail(o, errno);
+    if (o.held != nullptr) return flush_held(o);
+    write_out(o, o.fd, o.buf.data(), used);
     set_room(o, 0);
+}
+
+// The spool's bytes, read back through the buffer, which is empty then.
+static void copy_spool(out_buf& o) {
+    if (!o.failed && !seek_file(o.spool, 0)) {
+        fail(o, errno);
+        o.spool_failed = true;
+    }
+    while (!o.failed) {
+        std::ptrdiff_t n = read_some(o.spool, o.buf.data(), o.buf.size());
+        if (n < 0) {
+            fail(o, errno);
+            o.spool_failed = true;
+        }
+        if (n <= 0) break;
+        write_out(o, o.fd, o.buf.data(), static_cast<std::size_t>(n));
+    }
+    close_file(o.spool);
+    o.spool = -1;
+}
+
+char* out_fill(out_buf& o, char* q, std::string_view text) {
+    char* at = o.held;
+    o.held = nullptr;
+    if (o.spool < 0) {
+        std::memmove(at + text.size(), at, static_cast<std::size_t>(q - at));
+        std::memcpy(at, text.data(), text.size());
+        return q + text.size();
+    }
+    // The buffer holds the spool's last bytes: they follow it there.
+    write_out(o, o.spool, o.buf.data(), static_cast<std::size_t>(q - o.buf.data()));
+    write_out(o, o.fd, text.data(), text.size());
+    copy_spool(o);
+    set_room(o, 0);
+    return o.pos;
 }
 
 void out_put(out_buf& o, std::string_view text) {
@@ -86,6 +171,8 @@ bool out_close(out_buf& o) {
 }
 
 void out_discard(out_buf& o) {
+    if (o.spool >= 0) close_file(o.spool);
+    o.spool = -1;
     if (o.fd >= 0) close_file(o.fd);
     o.fd = -1;
     o.temporary = temporary_output();

@@ -14,8 +14,11 @@
 
 #ifdef TINY_BLOCKS
 constexpr std::size_t write_block_size = 64;  // so that tests cross block ends
+constexpr std::size_t hold_bound = 200;       // and held bytes go to a spool
 #else
 constexpr std::size_t write_block_size = 1024 * 1024;
+// The most bytes kept in memory behind a held place (see out_hold).
+constexpr std::size_t hold_bound = 2 * 1024 * 1024;
 #endif
 
 // Room that one line of output may take: two entry lines.
@@ -44,6 +47,10 @@ struct out_buf {
     int error = 0;        // its system error number
     const char* path = nullptr;  // the output as named, where a temporary stands in for it
     temporary_output temporary;
+    char* held = nullptr;  // a held place, or null
+    int spool = -1;        // while open, what follows the held place
+    bool spool_failed = false;  // the failure was the spool's
+    std::string spool_folder;
 };
 
 // "-" names standard output; output_name gives the name an output has in
@@ -74,6 +81,17 @@ inline char* out_line_room(out_buf& o, char* q) {
     return o.pos;
 }
 void out_put(out_buf& o, std::string_view text);
+
+// A place held open in the output, for bytes known only later (diagfill's
+// diagonal entry of a row whose sum is not final yet): what is put after
+// it is kept back until out_fill puts the bytes in, in the buffer up to
+// hold_bound bytes, past that in a spool file in the temporary folder. One
+// place at a time; q is the loop's position, as for out_line_room.
+inline void out_hold(out_buf& o, char* q) { o.held = q; }
+// The bytes at the held place, while they are in the buffer; else null.
+inline const char* out_held_text(const out_buf& o) { return o.spool < 0 ? o.held : nullptr; }
+// Puts text at the held place and releases it: returns the new position.
+char* out_fill(out_buf& o, char* q, std::string_view text);
 // Flushes and closes; a temporary file then takes the output's place.
 // False when any write, the close or the rename failed: the temporary is
 // then removed and the output left as it was.

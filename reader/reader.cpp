@@ -31,7 +31,6 @@ const char* input_name(const char* path) { return is_standard_input(path) ? "sta
 line_reader make_line_reader(int fd) {
     line_reader r;
     r.fd = fd;
-    r.start = std::max<std::int64_t>(file_position(fd), 0);
     r.buf.resize(first_size());
     r.next = r.lines_end = r.buf.data();
     return r;
@@ -44,10 +43,9 @@ static const char* last_line_feed(const char* from, const char* to) {
     return nullptr;
 }
 
-static void fail(line_reader& r, bool in_spool) {
+static void fail(line_reader& r) {
     r.failed = true;
     r.error = errno;
-    r.spool_failed = in_spool;
 }
 
 // Moves the line being read to the front, then reads behind it; returns
@@ -65,8 +63,7 @@ static std::size_t read_block(line_reader& r) {
     base = r.buf.data();
     r.next = r.lines_end = base;
     std::ptrdiff_t n = read_some(r.fd, base + carried, r.buf.size() - carried - line_padding - 1);
-    if (n < 0) fail(r, false);
-    if (n > 0 && r.spool >= 0 && !write_all(r.spool, base + carried, static_cast<std::size_t>(n))) fail(r, true);
+    if (n < 0) fail(r);
     if (n <= 0) r.at_end = true;
     if (n > 0) {
         r.data_end += static_cast<std::size_t>(n);
@@ -100,34 +97,12 @@ const char* take_line(line_reader& r) {
     return line;
 }
 
-bool rewind_reader(line_reader& r) {
-    if (r.spool >= 0) {
-        close_file(r.fd);
-        r.fd = r.spool;
-        r.spool = -1;
-        r.start = 0;
-    }
-    r.next = r.lines_end = r.buf.data();
-    r.data_end = 0;
-    r.at_end = false;
-    next_progress_pass(r.progress, r.progress.done);
-    if (!r.failed && !seek_file(r.fd, r.start)) fail(r, false);
-    return !r.failed;
-}
-
 void close_reader(line_reader& r) {
     if (r.fd >= 0) close_file(r.fd);
     r.fd = -1;
     clear_progress(r.progress);
 }
 
-bool keep_copy(line_reader& r) {
-    r.spool_folder = temporary_folder();
-    r.spool = open_spool_file();
-    if (r.spool < 0) fail(r, true);
-    return r.spool >= 0;
-}
-
 failure reading_failure(const line_reader& r, const char* path) {
-    return system_failure(r.spool_failed ? r.spool_folder.c_str() : input_name(path), r.error);
+    return system_failure(input_name(path), r.error);
 }

@@ -21,18 +21,14 @@ constexpr std::size_t read_block_size = 256 * 1024;
 // them, up to data_end, are the start of a line still being read.
 struct line_reader {
     int fd = -1;
-    int spool = -1;  // when open, every byte read is also written here
     byte_buffer buf;
     const char* next = nullptr;
     const char* lines_end = nullptr;
     std::size_t data_end = 0;
     bool at_end = false;
     bool unended_last_line = false;  // the input's last line had no line feed
-    bool failed = false;  // a read error (or a failed copy) ended the input
+    bool failed = false;  // a read error ended the input
     int error = 0;        // its system error number
-    bool spool_failed = false;  // the copy failed, not the read
-    std::string spool_folder;   // where the copy is
-    std::int64_t start = 0;     // where the reading began in the file
     progress_line progress;     // off unless a tool starts it
 };
 
@@ -45,10 +41,7 @@ int open_input(const char* path, bool standard_input_open);
 const char* input_name(const char* path);
 
 line_reader make_line_reader(int fd);
-// Keeps a copy of every byte read in a temporary file, for an input that
-// cannot be read twice: false when the copy cannot be made.
-bool keep_copy(line_reader& r);
-// Why the reading failed: the input could not be read, or not copied.
+// Why the reading failed.
 failure reading_failure(const line_reader& r, const char* path);
 
 // Makes lines ready from next up to lines_end: false once the input is
@@ -72,9 +65,5 @@ inline void stop_reading(line_reader& r) {
     r.at_end = true;
 }
 
-// Starts the reading again from where it began (in a regular file, which
-// standard input may be, already partly read), or from the start of the
-// spool of a pipe.
-bool rewind_reader(line_reader& r);
 // Closes the input and clears its progress line.
 void close_reader(line_reader& r);

@@ -347,36 +347,33 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
     return p;
 }
 
+bool plain_decimal_value(const plain_decimal& d, double& value) noexcept {
+    std::uint64_t m = d.digits;
+    if (d.exponent == 0) {
+        // Most values have no exponent: at most 19 decimals, which both
+        // ways take.
+        value = m <= max_exact_mantissa ? static_cast<double>(m) / exact_powers[d.places] : product_value(m, -d.places);
+        return true;
+    }
+    int exponent = d.exponent - d.places;
+    if (m <= max_exact_mantissa && exponent >= -max_exact_power && exponent <= max_exact_power) {
+        auto v = static_cast<double>(m);
+        value = exponent < 0 ? v / exact_powers[-exponent] : v * exact_powers[exponent];
+        return true;
+    }
+    if (m != 0 && exponent >= min_product_power && exponent <= max_product_power) {
+        value = product_value(m, exponent);
+        return true;
+    }
+    if (m != 0) return false;
+    value = 0.0;
+    return true;
+}
+
 const char* scan_common_real(const char* p, double& value) noexcept {
     plain_decimal d;
-    if (const char* end = scan_plain_decimal(p, d)) {
-        std::uint64_t m = d.digits;
-        if (d.exponent == 0) {
-            // Most values have no exponent: at most 19 decimals, which both
-            // ways take.
-            if (m <= max_exact_mantissa) {
-                value = static_cast<double>(m) / exact_powers[d.places];
-                return end;
-            }
-            value = product_value(m, -d.places);
-            return end;
-        }
-        int exponent = d.exponent - d.places;
-        if (m <= max_exact_mantissa && exponent >= -max_exact_power && exponent <= max_exact_power) {
-            auto v = static_cast<double>(m);
-            value = exponent < 0 ? v / exact_powers[-exponent] : v * exact_powers[exponent];
-            return end;
-        }
-        if (m != 0 && exponent >= min_product_power && exponent <= max_product_power) {
-            value = product_value(m, exponent);
-            return end;
-        }
-        if (m == 0) {
-            value = 0.0;
-            return end;
-        }
-    }
-    return nullptr;
+    const char* end = scan_plain_decimal(p, d);
+    return end != nullptr && plain_decimal_value(d, value) ? end : nullptr;
 }
 
 // The common field, after one blank at most, or any other text by the

@@ -20,6 +20,9 @@ struct plain_decimal {
 };
 // Its end, or null for any other text (which may still be a number).
 const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept;
+// Its value, converted exactly where that takes no general routine: false
+// for a rare value (value left as it was).
+bool plain_decimal_value(const plain_decimal& d, double& value) noexcept;
 // A plain decimal right at p, converted exactly without the general
 // routine: its end, or null for any other text or a rare value (which may
 // still be a number).

@@ -61,15 +61,9 @@ TEST(LineReader, SplitsLikeLineFeedsAcrossBlocksLongLinesAndAnUnendedLastLine) {
     text += "last line";
     int fd = file_with(text);
     line_reader r = make_line_reader(fd);
-    ASSERT_TRUE(keep_copy(r));
-    int spool = r.spool;
     EXPECT_EQ(read_lines(r), split_after_line_feeds(text));
     // The buffer grown for a long line shrinks back once it is done.
     EXPECT_LE(r.buf.size(), 3 * read_block_size);
-    EXPECT_EQ(contents(spool), text);
-    // A second pass reads the copy.
-    ASSERT_TRUE(rewind_reader(r));
-    EXPECT_EQ(read_lines(r), split_after_line_feeds(text));
     close(r.fd);
 }
 

@@ -146,8 +146,8 @@ bool writing_to_stdout(pid_t pid) {
 }
 
 // Runs diagfill with its standard output a full pipe, so that it stops at
-// "here", after its first pass; `between` runs there before the rest of the
-// run is let go.
+// "here", with its input open and not yet read; `between` runs there before
+// the rest of the run is let go.
 tool_run diagfill_paused(const std::string& in, const std::string& out, const std::function<void()>& between) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
@@ -183,9 +183,9 @@ tool_run diagfill_paused(const std::string& in, const std::string& out, const st
     return r;
 }
 
-// diagfill reads in its second pass the file it summed in its first, even
-// when another file takes its name, or none does, in between.
-TEST(Regression, SecondPassReadsTheFileOfTheFirst) {
+// diagfill reads the file it opened, even when another file takes its
+// name, or none does, before it reads.
+TEST(Regression, ReadsTheFileItOpened) {
     const std::string first = "S 2\nT 2\n1 2 0.5\n2 2 1\n";
     const std::string completed = "S 2\nT 2\n1 1 -0.500000\n1 2 0.500000\n2 2 -1.000000\n2 2 1.000000\n";
     struct change_case {

@@ -111,19 +111,22 @@ template <entry_use use>
 [[gnu::always_inline]] inline other_line parse_entry(const char* p, const char* lines_end, entry_cursor& c) {
     tra_entry& e = c.e;
     const char* line = p;
-    if (use == entry_use::copy) e.indices = nullptr;
+    constexpr bool copied = use == entry_use::copy || use == entry_use::copy_and_sum;
+    if (copied) e.indices = nullptr;
     const char* row_end = scan_int(p, e.row);
     if (row_end == nullptr) return line_end(p, lines_end, 0);
     const char* col_end = use == entry_use::sums ? skip_int(row_end) : scan_int(row_end, e.col);
     if (col_end == nullptr) return line_end(row_end, lines_end, 1);
-    if (use == entry_use::copy && plain_index(line, row_end) && *row_end == ' ' && plain_index(row_end + 1, col_end)) {
+    if (copied && plain_index(line, row_end) && *row_end == ' ' && plain_index(row_end + 1, col_end)) {
         e.indices = line;
         e.row_length = static_cast<std::uint32_t>(row_end - line);
         e.indices_length = static_cast<std::uint32_t>(col_end - line);
     }
     const char* val_end;
-    if (use == entry_use::copy) {
+    if (copied) {
         val_end = scan_copied_real(col_end, e.val);
+        if (use == entry_use::copy_and_sum && val_end != nullptr && e.val.kept == copied_real::form::as_fixed)
+            scan_real(col_end, e.val.value);
     } else {
         val_end = scan_real(col_end, e.val.value);
         if (val_end != nullptr) e.val.kept = copied_real::form::as_double;
@@ -151,6 +154,8 @@ bool more_entries(entry_cursor& c, line_reader& in) {
             return parse_entry<entry_use::sums>(p, lines_end, c);
         case entry_use::copy:
             return parse_entry<entry_use::copy>(p, lines_end, c);
+        case entry_use::copy_and_sum:
+            return parse_entry<entry_use::copy_and_sum>(p, lines_end, c);
         default:
             return parse_entry<entry_use::values>(p, lines_end, c);
     }
@@ -243,6 +248,6 @@ bool close_both(line_reader& in, out_buf& out, const char* infile, const char* o
         return false;
     }
     if (out_close(out)) return true;
-    why = system_failure(output_name(outfile), out.error);
+    why = system_failure(out.spool_failed ? out.spool_folder.c_str() : output_name(outfile), out.error);
     return false;
 }

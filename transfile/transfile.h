@@ -69,8 +69,9 @@ struct row_text {
 // What an entry line's fields are read for: their values (the value as a
 // double); to be summed (col only passed over); to be copied (the value
 // kept as it will be written, and the text of the indices where it can be
-// copied).
-enum class entry_use { values, sums, copy };
+// copied); to be copied and summed (as copied, with the value's double
+// always there as well).
+enum class entry_use { values, sums, copy, copy_and_sum };
 
 // What an entry line gave: how many of row, col and value in that order it
 // supplied, up to the first that could not be read, and whether anything
