@@ -1,3 +1,4 @@
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "fixed6.h"
 #include "reals.h"
@@ -249,20 +251,22 @@ std::string near_half_decimal(std::mt19937_64& rng) {
     return text;
 }
 
-// Every fast path of the scanners and writers, at its borders, against the
-// C library: the double scan_real reads is strtod's, to the bit, and the
-// text a copied real is written as is "%f" of that double.
-TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
 #ifdef SANITIZED_BUILD
-    constexpr int scale = 10;
+constexpr int sweep_scale = 10;
 #else
-    constexpr int scale = 1;
+constexpr int sweep_scale = 1;
 #endif
-    struct sweep {
-        const char* name;
-        int count;
-        std::function<std::string(std::mt19937_64&)> text;
-    };
+
+struct sweep {
+    const char* name;
+    int count;
+    std::function<std::string(std::mt19937_64&)> text;
+};
+
+// Texts of every fast path of the scanners and writers, at its borders.
+const std::vector<sweep>& sweeps() {
+    static const std::vector<sweep> all = [] {
+        constexpr int scale = sweep_scale;
     auto unit = [](std::mt19937_64& rng) { return std::ldexp(static_cast<double>(rng() >> 11), -53); };
     auto any_double = [](std::mt19937_64& rng) {
         std::uint64_t bits = (rng() & ~(std::uint64_t{0x7ff} << 52)) | (rng() % 0x7ff) << 52;
@@ -270,15 +274,15 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
         std::memcpy(&d, &bits, sizeof d);
         return d;
     };
-    const sweep sweeps[] = {
-        {"17 digits in (0, 1)", 600000, [&](auto& rng) { return formatted("%.17g", unit(rng)); }},
-        {"six decimals", 400000, [&](auto& rng) { return formatted("%.6f", unit(rng) * 1e4); }},
+    return std::vector<sweep>{
+        {"17 digits in (0, 1)", 600000, [=](auto& rng) { return formatted("%.17g", unit(rng)); }},
+        {"six decimals", 400000, [=](auto& rng) { return formatted("%.6f", unit(rng) * 1e4); }},
         {"%g forms", 400000,
-         [&](auto& rng) { return formatted(rng() % 2 ? "%g" : "%.3g", unit(rng) * std::pow(10.0, double(rng() % 40) - 20)); }},
+         [=](auto& rng) { return formatted(rng() % 2 ? "%g" : "%.3g", unit(rng) * std::pow(10.0, double(rng() % 40) - 20)); }},
         {"shortest forms of any double", 400000,
-         [&](auto& rng) { return formatted(rng() % 2 ? "%.17g" : "%.6f", any_double(rng)); }},
+         [=](auto& rng) { return formatted(rng() % 2 ? "%.17g" : "%.6f", any_double(rng)); }},
         {"halfway between doubles", 400000,
-         [&](auto& rng) {
+         [=](auto& rng) {
              double d = std::ldexp(1.0 + static_cast<double>(rng() >> 12) * 0x1p-52, static_cast<int>(rng() % 126) - 63);
              long double half = (static_cast<long double>(d) + std::nextafter(d, INFINITY)) / 2;
              char text[64];
@@ -286,7 +290,7 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
              return std::string(text);
          }},
         {"exact halfway points, and a digit past the 800th either side", 30000,
-         [&](auto& rng) {
+         [=](auto& rng) {
              double d = any_double(rng);
              long double half = (static_cast<long double>(d) + std::nextafter(d, INFINITY)) / 2;
              char exact[1000];
@@ -300,7 +304,7 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
              return digits + text.substr(e);
          }},
         {"hexadecimal forms", 200000,
-         [&](auto& rng) {
+         [=](auto& rng) {
              std::string text = "0x";
              for (int n = 1 + static_cast<int>(rng() % 20); n > 0; --n) text += "0123456789abcdefABCDEF"[rng() % 22];
              if (rng() % 2) text.insert(2 + rng() % (text.size() - 1), ".");
@@ -326,7 +330,7 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
              return text + (rng() % 2 ? "e-0" : "e-") + std::to_string(x);
          }},
         {"binary ties at six decimals", 200000,
-         [&](auto& rng) {
+         [=](auto& rng) {
              double v = std::ldexp(static_cast<double>(rng() % 200000) - 100000.0, -7 - static_cast<int>(rng() % 13));
              return formatted("%.20f", v);
          }},
@@ -344,13 +348,61 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
              return std::string(borders[border++ % std::size(borders)]);
          }},
     };
-    std::mt19937_64 rng(11);
-    for (const auto& s : sweeps) {
-        for (int i = 0; i < s.count / scale; ++i) {
+    }();
+    return all;
+}
+
+// Each sweep against the C library, one test each so that they run side by
+// side: the double scan_real reads is strtod's, to the bit, and the text a
+// copied real is written as is "%f" of that double.
+class RealsSweep : public ::testing::TestWithParam<std::size_t> {};
+
+// The C library of Debian 12 misrounds some hexadecimal forms whose value
+// is subnormal (0x444a3B609F46A.Ap-1074 gives ...46a, not ...46b): for
+// those the double is worked out here, exactly, in units of 2^-1074, from
+// the first 30 digits and whether any digit after them is not zero.
+double exact_subnormal_hex(const std::string& text) {
+    unsigned __int128 m = 0;
+    int exponent = 0, taken = 0;
+    bool after_point = false, sticky = false;
+    std::size_t i = 2;
+    for (; text[i] != 'p'; ++i) {
+        if (text[i] == '.') {
+            after_point = true;
+            continue;
+        }
+        int digit = std::stoi(text.substr(i, 1), nullptr, 16);
+        if (taken < 30 && (m != 0 || digit != 0)) {
+            m = m * 16 + static_cast<unsigned>(digit);
+            ++taken;
+            exponent -= after_point ? 4 : 0;
+        } else if (m == 0) {
+            exponent -= after_point ? 4 : 0;
+        } else {
+            sticky |= digit != 0;
+            exponent += after_point ? 0 : 4;
+        }
+    }
+    exponent += std::stoi(text.substr(i + 1)) + 1074;  // m * 2^exponent units
+    if (exponent >= 0) return std::ldexp(static_cast<double>(m), exponent - 1074);
+    int shift = -exponent;
+    if (shift >= 127) return 0.0;
+    unsigned __int128 units = m >> shift, rest = m - (units << shift), half = static_cast<unsigned __int128>(1) << (shift - 1);
+    if (rest > half || (rest == half && (sticky || (units & 1) != 0))) ++units;
+    return std::ldexp(static_cast<double>(units), -1074);
+}
+
+TEST_P(RealsSweep, FastAndExactPathsAgreeWithStrtodAndPrintf) {
+    const sweep& s = sweeps()[GetParam()];
+    std::mt19937_64 rng(11 + GetParam());
+    {
+        for (int i = 0; i < s.count / sweep_scale; ++i) {
             std::string text = s.text(rng);
             std::string line = padded(text);
             char* stop;
             double expected = std::strtod(text.c_str(), &stop);
+            if (text.rfind("0x", 0) == 0 && expected != 0 && std::fabs(expected) < DBL_MIN)
+                expected = exact_subnormal_hex(text);
             double value = 0;
             const char* end = scan_real(line.data(), value);
             ASSERT_EQ(end, line.data() + (stop - text.c_str())) << s.name << ": " << text;
@@ -367,6 +419,8 @@ TEST(Reals, FastAndExactPathsAgreeWithStrtodAndPrintf) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Reals, RealsSweep, ::testing::Range<std::size_t>(0, sweeps().size()));
 
 }  // namespace
 
