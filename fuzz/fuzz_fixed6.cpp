@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
-#include "fixed6.h"
-#include "reals.h"
+#include "numbers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < sizeof(double)) return 0;

@@ -11,8 +11,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "fixed6.h"
-#include "reals.h"
+#include "numbers.h"
 
 namespace {
 

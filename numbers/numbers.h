@@ -1,6 +1,9 @@
-// Numbers in the text of a line: how a line is laid out for scanning, and
-// signed 64-bit integers, read as the C library's scanf reads them and
-// written as printf's "%d" writes them. Reals are in reals/ and fixed6/.
+// Numbers in the text of a line, read as the C library's scanf reads them
+// and written as printf writes them: how a line is laid out for scanning,
+// the digits of a word, signed 64-bit integers ("%d"), reals ("%lf" read),
+// and reals written with six decimals ("%lf" written), from a double or,
+// for a value only copied, from its text. Each file of this folder does
+// one direction; number_words.h holds what they share.
 #pragma once
 
 #include <bit>
@@ -72,7 +75,29 @@ inline const char* skip_blanks(const char* p) noexcept {
     return p;
 }
 
-// Each scan (here and of reals) skips the white space before its field and
+// The digits of a word (eight bytes of a line, the first in the lowest
+// byte).
+// A word's digit values: each digit xor '0', as the digit test has them.
+inline std::uint64_t digit_lanes(std::uint64_t w) noexcept { return w ^ all_bytes('0'); }
+
+// The value of eight digit values, combined pairwise in three steps, each
+// one multiplication: by 10 * 2^8 + 1, 100 * 2^16 + 1 and 10000 * 2^32 + 1,
+// which add each lane's first half, scaled, to its second.
+inline std::uint64_t eight_lanes_value(std::uint64_t v) noexcept {
+    v = (v * 2561) >> 8 & 0x00FF00FF00FF00FFULL;
+    v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFFULL;
+    return (v * 42949672960001) >> 32;
+}
+
+// The value of the first n (1 to 8) digit values: shifted so that they are
+// the last n lanes behind zeros.
+inline std::uint64_t lanes_value(std::uint64_t v, int n) noexcept { return eight_lanes_value(v << (8 * (8 - n))); }
+
+// The same of the first n digits of a word, and of a word of eight digits.
+inline std::uint64_t digits_value(std::uint64_t w, int n) noexcept { return lanes_value(digit_lanes(w), n); }
+inline std::uint64_t eight_digits_value(std::uint64_t w) noexcept { return eight_lanes_value(digit_lanes(w)); }
+
+// Each scan skips the white space before its field and
 // returns the end of the field, or null when the line has no such field
 // there (the value is then left as it was). An integer beyond the signed
 // 64-bit range fails.
@@ -87,3 +112,49 @@ constexpr std::size_t max_int_chars = 20;
 char* write_int(char* p, std::int64_t v) noexcept;
 // v + 1, which for the largest v is 2^63: no wrap.
 char* write_int_plus_one(char* p, std::int64_t v) noexcept;
+
+// Reals as scanf's "%lf" reads them: decimals, the common ones converted
+// exactly by integer arithmetic, and the hexadecimal, infinity and NaN
+// forms. The end of the real field at p, or null (value left as it was).
+const char* scan_real(const char* p, double& value) noexcept;
+// A plain decimal right at p (digits, maybe a point and more digits, 19 at
+// most in all, fewer than eight before the point, maybe an exponent of one
+// to three digits), converted exactly without the general routine: its
+// end, or null for any other text or a rare value (which may still be a
+// number).
+const char* scan_common_real(const char* p, double& value) noexcept;
+
+// A value as "%lf" writes it: its sign and its count of millionths.
+struct fixed6 {
+    std::uint64_t micros = 0;
+    bool negative = false;
+};
+
+// A real that is only copied, kept as it will be written: where its text
+// alone decides what "%lf" writes for the double scanf reads (a plain
+// decimal below 2^33 that is not within the double's error of a half
+// millionth), its count of millionths; for any other text, the double.
+struct copied_real {
+    enum class form : std::uint8_t { as_double, as_fixed };
+    double value = 0.0;
+    fixed6 fixed;
+    form kept = form::as_double;
+};
+// The end of the real field at p, or null (value left as it was).
+const char* scan_copied_real(const char* p, copied_real& value) noexcept;
+// The value right at p, which ends the line, written at q as "%lf" writes
+// what scan_copied_real reads (most often from its text alone); q moves
+// past it, and max_fixed6_chars + 24 bytes at q may be stored. The line
+// feed, or null where no value ends the line there.
+const char* copy_common_real(const char* p, char*& q) noexcept;
+
+// The longest text written: a sign, 309 integer digits, the point and six
+// decimals.
+constexpr std::size_t max_fixed6_chars = 1 + 309 + 1 + 6;
+
+// As "%lf": the exact value rounded to six decimals, ties to even; inf,
+// -inf, nan, -nan. Each returns the end of what it wrote, and may store up
+// to eight bytes past it.
+char* write_fixed6(char* p, double v) noexcept;
+char* write_fixed6(char* p, fixed6 v) noexcept;
+char* write_fixed6(char* p, const copied_real& v) noexcept;

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fixed6.h"
-#include "reals.h"
+#include "numbers.h"
 #include "padded.h"
 
 namespace {

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "digits.h"
-#include "reals.h"
 
 // A header line's word ends at any white space, the line feed included,
 // and at a NUL byte, where a line read into a C string ends: nothing after

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "fixed6.h"
+#include "numbers.h"
 #include "output.h"
 #include "reader.h"
 

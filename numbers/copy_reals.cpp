@@ -1,144 +1,64 @@
+// A value that is only copied: from its text where that decides what
+// "%lf" writes for the double scanf reads, else from the double.
 #include <algorithm>
-#include <charconv>
 
-#include "digits.h"
-#include "fixed6.h"
-#include "reals.h"
-#include "wide.h"
+#include "number_words.h"
 
 namespace {
 
-constexpr int mantissa_bits = 52;
-constexpr int exponent_bias = 1075;  // 1023, plus the 52 fraction bits
-constexpr int max_exponent_field = 0x7ff;
-constexpr std::uint64_t micros_per_unit = 1000000;
-// Below 2^63 a whole value fits an unsigned 64-bit integer.
-constexpr int max_integral_shift = 63 - mantissa_bits - 1;
-
-// m / 2^shift (shift from 1 to 127, the quotient times 10^6 below 2^64)
-// in millionths, rounded to the nearest, ties to even on the exact value:
-// m * 10^6 is exact in 128 bits and its bits below `shift` are the rest.
-// Half a millionth less one, added to the rest and the parity of the count
-// rounded down, carries into the next millionth just when the rest lies
-// above the half, or on it with an odd count.
-std::uint64_t nearest_micros(std::uint64_t m, int shift) noexcept {
-    u128_parts x = multiply_64x64(m, micros_per_unit);
-    if (shift < 64) {
-        std::uint64_t below = (std::uint64_t{1} << shift) - 1;
-        std::uint64_t micros = (x.high << (64 - shift)) | (x.low >> shift);
-        return micros + (((x.low & below) + (micros & 1) + (below >> 1)) >> shift);
-    }
-    int high_shift = shift - 64;
-    if (high_shift == 0) {
-        constexpr std::uint64_t half = std::uint64_t{1} << 63;
-        return x.high + (x.low > half || (x.low == half && (x.high & 1)));
-    }
-    std::uint64_t rest_high = x.high & ((std::uint64_t{1} << high_shift) - 1);
-    std::uint64_t half_high = std::uint64_t{1} << (high_shift - 1);
-    std::uint64_t micros = x.high >> high_shift;
-    bool above = rest_high > half_high || (rest_high == half_high && x.low != 0);
-    bool at = rest_high == half_high && x.low == 0;
-    return micros + (above || (at && (micros & 1)));
-}
-
-// m / 2^shift split into its integer part and its fraction rounded to six
-// decimals, ties to even on the exact value: as the integer part times
-// 10^6 is even, the parity of the decimals decides.
-void split_fraction(std::uint64_t m, int shift, std::uint64_t& whole, std::uint64_t& decimals) noexcept {
-    if (shift >= 64) {
-        whole = 0;
-    } else {
-        whole = m >> shift;
-        m -= whole << shift;
-    }
-    decimals = 0;
-    // m < 2^53, so m * 10^6 < 2^73: past that shift the fraction is below
-    // half a millionth and rounds to zero.
-    constexpr int zero_shift = 74;
-    if (shift >= zero_shift) return;
-    decimals = nearest_micros(m, shift);
-    if (decimals == micros_per_unit) {  // rounded up into the next unit
-        decimals = 0;
-        ++whole;
-    }
-}
-
-char* write_special(char* p, bool negative, bool nan) noexcept {
-    if (negative) *p++ = '-';
-    std::memcpy(p, nan ? "nan" : "inf", 3);
-    return p + 3;
-}
-
-// Below a thousand, the millionths are written in one piece.
-constexpr std::uint64_t max_direct_micros = 1000 * micros_per_unit;
-
-// The sign, the integer part below 2^63 and six decimals.
-char* write_parts(char* p, bool negative, std::uint64_t whole, std::uint64_t decimals) noexcept {
-    if (negative) *p++ = '-';
-    if (whole < max_direct_micros / micros_per_unit) return write_millionths(p, whole * micros_per_unit + decimals);
-    p = write_int(p, static_cast<std::int64_t>(whole));
-    *p++ = '.';
-    return write_six_digits(p, decimals);
-}
-
-// A double from 2^-76 to below 2^9 (the exponent fields): its millionths
-// are below 10^9, and below 2^-76 it rounds to zero.
-constexpr int min_direct_field = exponent_bias - 127;
-constexpr int max_direct_field = exponent_bias - 44;
-
-}  // namespace
-
-char* write_fixed6(char* p, double v) noexcept {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    bool negative = bits >> 63;
-    int field = static_cast<int>((bits >> mantissa_bits) & max_exponent_field);
-    std::uint64_t fraction = bits & ((std::uint64_t{1} << mantissa_bits) - 1);
-    if (field >= min_direct_field && field <= max_direct_field) {
-        // Most values: the millionths of the whole value in one product,
-        // rounded to even on the exact rest.
-        std::uint64_t micros = nearest_micros(fraction | std::uint64_t{1} << mantissa_bits, exponent_bias - field);
-        if (negative) *p++ = '-';
-        return write_millionths(p, micros);
-    }
-    if (field == max_exponent_field) return write_special(p, negative, fraction != 0);
-    int exponent = field == 0 ? 1 - exponent_bias : field - exponent_bias;
-    std::uint64_t m = field == 0 ? fraction : fraction | (std::uint64_t{1} << mantissa_bits);
-    if (exponent > max_integral_shift) {
-        // Huge values print every integer digit; rare enough for the general
-        // exact routine.
-        return std::to_chars(p, p + max_fixed6_chars, v, std::chars_format::fixed, 6).ptr;
-    }
-    std::uint64_t whole = m << (exponent > 0 ? exponent : 0);
-    std::uint64_t decimals = 0;
-    if (exponent < 0) split_fraction(m, -exponent, whole, decimals);
-    return write_parts(p, negative, whole, decimals);
-}
-
-char* write_fixed6(char* p, fixed6 v) noexcept {
-    if (v.micros < max_direct_micros) {
-        if (v.negative) *p++ = '-';
-        return write_millionths(p, v.micros);
-    }
-    std::uint64_t whole = v.micros / micros_per_unit;
-    return write_parts(p, v.negative, whole, v.micros - whole * micros_per_unit);
-}
-
-char* write_fixed6(char* p, const copied_real& v) noexcept {
-    return v.kept == copied_real::form::as_fixed ? write_fixed6(p, v.fixed) : write_fixed6(p, v.value);
-}
-
-namespace {
-
-// Below 2^33 a double lies within 2^-21 of the decimal it was read from,
-// under half a millionth: a decimal of at most six decimals (once its
-// exponent, if any, has moved the point) gives its own millionths. With
-// more decimals, the 7th to 18th (the tail, in units of 10^-12 millionths)
-// tell how it rounds, unless they lie within the double's error of the
-// half: at most (whole + 1) * 2^-53 * 10^18 < (whole + 1) * 112 units.
+// When a value's text decides its six decimals. The double scanf reads
+// lies within (whole + 1) * 2^-53 of the text (whole: its integer part).
+// Below 2^33 that is under half a millionth, so a text of at most six
+// decimals (once an exponent has moved the point) gives its own
+// millionths. With more, its digits past the sixth decimal (the tail, 12
+// of them, in units of 10^-18) tell how it rounds, unless they lie within
+// the double's error of the half: (whole + 1) * 2^-53 * 10^18 < (whole +
+// 1) * 112 units. A tail known to its first digits only lies from what
+// they give up to the next value they could give. Both ways of copying a
+// value's text, from its digits and from its integer, decide here.
 constexpr int tail_digits = 12;
 constexpr std::uint64_t half_tail = 500000000000;
 constexpr std::uint64_t error_per_unit = 112;
+
+enum class text_rounding { down, up, undecided };
+
+constexpr text_rounding rounding_by_text(std::uint64_t tail_from, std::uint64_t tail_to, std::uint64_t whole) noexcept {
+    std::uint64_t error = (whole + 1) * error_per_unit;
+    if (tail_to + error < half_tail) return text_rounding::down;
+    if (tail_from > half_tail + error) return text_rounding::up;
+    return text_rounding::undecided;
+}
+
+// The copy from the digits takes at most seven before the point, and looks
+// at the 7th and 8th decimals only: a tail from 10^10 times their value up
+// to the next.
+constexpr std::uint64_t max_copied_whole = 9'999'999;
+constexpr std::uint64_t two_digit_tail = 10'000'000'000;
+
+constexpr text_rounding rounding_of_two_digits(int digits) noexcept {
+    auto tail = static_cast<std::uint64_t>(digits) * two_digit_tail;
+    return rounding_by_text(tail, tail + two_digit_tail, max_copied_whole);
+}
+// The two digits as their characters, the 7th on top, which order as
+// their values do; the first and the last that leave it undecided.
+constexpr int digit_pair(int digits) noexcept { return ('0' + digits / 10) << 8 | ('0' + digits % 10); }
+constexpr int first_undecided_pair = [] {
+    int digits = 0;
+    while (rounding_of_two_digits(digits) == text_rounding::down) ++digits;
+    return digit_pair(digits);
+}();
+constexpr int last_undecided_pair = [] {
+    int digits = 99;
+    while (rounding_of_two_digits(digits) == text_rounding::up) --digits;
+    return digit_pair(digits);
+}();
+static_assert(first_undecided_pair == digit_pair(49) && last_undecided_pair == digit_pair(50));
+
+inline text_rounding rounding_by_two_digits(char seventh, char eighth) noexcept {
+    int pair = static_cast<unsigned char>(seventh) << 8 | static_cast<unsigned char>(eighth);
+    if (pair < first_undecided_pair) return text_rounding::down;
+    return pair > last_undecided_pair ? text_rounding::up : text_rounding::undecided;
+}
 
 // floor(x / 10^k) for x < 2^64 and k from 1 to 12, by one multiplication:
 // x / 10^k is (x / 2^k) / 5^k, and for a dividend below 2^N = 2^(64 - k)
@@ -205,26 +125,26 @@ constexpr digit_limits scaled_digit_limits = make_digit_limits();
 // its text decides; null for any other text.
 const char* scan_fixed_decimal(const char* p, fixed6& v) noexcept {
     bool negative = *p == '-';
-    plain_decimal d;
+    decimal d;
     const char* end = scan_plain_decimal(p + negative, d);
     if (end == nullptr) return nullptr;
     // The decimal is digits / 10^places.
-    std::uint64_t digits = d.digits;
-    int places = d.places - d.exponent;
+    std::uint64_t digits = d.mantissa;
+    std::int64_t places = -d.exponent;
     std::uint64_t micros;
     if (places <= 6) {
-        int scale = 6 - places;
+        auto scale = static_cast<int>(6 - places);
         if (scale > max_scale || digits >= scaled_digit_limits.below[scale]) return nullptr;
         micros = digits * powers_of_ten[scale];
     } else {
-        int extra = places - 6;
-        if (extra > tail_digits) return nullptr;
+        if (places - 6 > tail_digits) return nullptr;
+        auto extra = static_cast<int>(places - 6);
         micros = divide_by_power_of_ten(digits, extra);
         if (micros >= max_text_micros) return nullptr;
         std::uint64_t tail = (digits - micros * powers_of_ten[extra]) * powers_of_ten[tail_digits - extra];
-        std::uint64_t distance = tail > half_tail ? tail - half_tail : half_tail - tail;
-        if (distance <= (micros / micros_per_unit + 1) * error_per_unit) return nullptr;
-        micros += tail > half_tail;
+        text_rounding rounding = rounding_by_text(tail, tail, micros / micros_per_unit);
+        if (rounding == text_rounding::undecided) return nullptr;
+        micros += rounding == text_rounding::up;
     }
     v = {micros, negative};
     return end;
@@ -248,12 +168,12 @@ bool round_up(char* text, char* stop) noexcept {
 }
 
 // The six decimals before stop, in the text from text on, rounded on their
-// 7th and 8th: false where those cannot decide (49 or 50: the rest may lie
-// within the double's error of the half; a lone final 5 reads 50) or the
-// carry would need one more digit.
+// 7th and 8th: false where those cannot decide (a lone final 5 reads 50)
+// or the carry would need one more digit.
 bool round_on_text(char* text, char* stop, char seventh, char eighth) noexcept {
-    if ((seventh == '4' && eighth == '9') || (seventh == '5' && eighth == '0')) return false;
-    if (seventh < '5') return true;
+    text_rounding rounding = rounding_by_two_digits(seventh, eighth);
+    if (rounding == text_rounding::undecided) return false;
+    if (rounding == text_rounding::down) return true;
     // The 6th decimal stands before stop; most often it takes the one alone.
     if (stop[-1] != '9') {
         ++stop[-1];

@@ -3,7 +3,7 @@
 // and shifting it by powers of two until its integer part is the double's
 // 53 bits: as 2 divides 10, each shift is exact in decimal (up to the
 // dropped digits, which only ever break a tie), so the rounding is exact.
-#include "exactreal.h"
+#include "number_words.h"
 
 #include <bit>
 #include <cmath>
@@ -11,7 +11,6 @@
 #include <cstring>
 #include <limits>
 
-#include "numbers.h"
 
 namespace {
 
@@ -159,9 +158,6 @@ double from_bits(std::uint64_t bits) noexcept {
     return v;
 }
 
-constexpr int mantissa_bits = 52;
-constexpr int exponent_bias = 1023;
-constexpr int max_biased_exponent = 2047;
 
 double nearest_double(long_decimal& d) noexcept {
     if (d.count == 0) return 0.0;
@@ -189,12 +185,12 @@ double nearest_double(long_decimal& d) noexcept {
         shift(d, -n);
         exponent += n;
     }
-    if (exponent + exponent_bias >= max_biased_exponent) return std::numeric_limits<double>::infinity();
+    if (exponent + exponent_bias >= max_exponent_field) return std::numeric_limits<double>::infinity();
     shift(d, mantissa_bits + 1);
     std::uint64_t mantissa = rounded_integer(d);
     if (mantissa == std::uint64_t{2} << mantissa_bits) {
         mantissa >>= 1;
-        if (++exponent + exponent_bias >= max_biased_exponent) return std::numeric_limits<double>::infinity();
+        if (++exponent + exponent_bias >= max_exponent_field) return std::numeric_limits<double>::infinity();
     }
     std::uint64_t biased = (mantissa >> mantissa_bits) != 0 ? static_cast<std::uint64_t>(exponent + exponent_bias) : 0;
     return from_bits(biased << mantissa_bits | (mantissa & ((std::uint64_t{1} << mantissa_bits) - 1)));

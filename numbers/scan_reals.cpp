@@ -1,10 +1,99 @@
+// Reals as scanf's "%lf" reads them: the common decimals converted by one
+// operation on exact doubles or by the product with a power of five, any
+// other text by the exact routine of exact_reals.cpp.
 #include <algorithm>
 #include <limits>
 
-#include "digits.h"
-#include "exactreal.h"
-#include "reals.h"
-#include "wide.h"
+#include "number_words.h"
+
+namespace {
+
+// Powers of five for the product method, as 128 bits with the top bit set:
+// 5^q exactly for q >= 0 (it fits 64 bits up to q = 27), and for q < 0 the
+// reciprocal 2^b / 5^-q rounded down, plus one. Built here by long division,
+// exactly.
+// w * 10^q can lie exactly halfway between two doubles only for q from -4
+// (5^4 still divides a 64-bit w that makes such a tie) to 23 (5^23 times
+// w, below 2^64, still fits the 128 bits exactly with a half to spare).
+constexpr int min_tie_power = -4;
+constexpr int max_tie_power = 23;
+
+constexpr u128_parts power_of_five(int q) noexcept {
+    std::uint64_t five = 1;
+    for (int i = 0; i < (q < 0 ? -q : q); ++i) five *= 5;
+    int bits = 64 - std::countl_zero(five);
+    if (q >= 0) return {five << (64 - bits), 0};
+    // 2^b / five for b = bits + 127, a bit at a time; the quotient has 128 bits.
+    u128_parts quotient{0, 0};
+    std::uint64_t rest = 0;
+    for (int i = bits + 127; i >= 0; --i) {
+        rest = 2 * rest + (i == bits + 127);
+        if (rest >= five) {
+            rest -= five;
+            if (i >= 64)
+                quotient.high |= std::uint64_t{1} << (i - 64);
+            else
+                quotient.low |= std::uint64_t{1} << i;
+        }
+    }
+    quotient.low += 1;
+    quotient.high += quotient.low == 0;
+    return quotient;
+}
+
+struct power_table {
+    u128_parts entries[max_product_power - min_product_power + 1];
+};
+
+constexpr power_table make_power_table() noexcept {
+    power_table t{};
+    for (int q = min_product_power; q <= max_product_power; ++q) t.entries[q - min_product_power] = power_of_five(q);
+    return t;
+}
+
+constexpr power_table powers_of_five = make_power_table();
+
+}  // namespace
+
+
+// The double nearest to w * 10^q, for a non-zero w and q in the table's
+// range, where neither overflow nor subnormals occur: the top bits of the
+// product with the power of five (a second product where the first leaves
+// its low bits undecided), rounded to even on an exact tie.
+double product_value(std::uint64_t w, int q) noexcept {
+    const u128_parts& five = powers_of_five.entries[q - min_product_power];
+    int leading_zeros = std::countl_zero(w);
+    w <<= leading_zeros;
+    u128_parts product = multiply_64x64(w, five.high);
+    constexpr std::uint64_t undecided = 0x1FF;  // the bits below the 55 kept
+    if ((product.high & undecided) == undecided) {
+        u128_parts second = multiply_64x64(w, five.low);
+        product.low += second.high;
+        product.high += second.high > product.low;
+    }
+    int upper_bit = static_cast<int>(product.high >> 63);
+    int shift = upper_bit + 64 - mantissa_bits - 3;
+    std::uint64_t mantissa = product.high >> shift;
+    // floor(q * log2(10)) + 63, from 217706 / 2^16 just above log2(10).
+    std::int64_t power2 =
+        ((217706 * static_cast<std::int64_t>(q)) >> 16) + 63 + upper_bit - leading_zeros + exponent_bias;
+    // Halfway between two doubles, which only 5^q of 64 bits can give:
+    // round down to the even one instead of up.
+    if (product.low <= 1 && q >= min_tie_power && q <= max_tie_power && (mantissa & 3) == 1 &&
+        (mantissa << shift) == product.high)
+        mantissa &= ~std::uint64_t{1};
+    mantissa += mantissa & 1;
+    mantissa >>= 1;
+    if (mantissa >= std::uint64_t{2} << mantissa_bits) {
+        mantissa = std::uint64_t{1} << mantissa_bits;
+        ++power2;
+    }
+    mantissa &= ~(std::uint64_t{1} << mantissa_bits);
+    std::uint64_t bits = static_cast<std::uint64_t>(power2) << mantissa_bits | mantissa;
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
 
 namespace {
 
@@ -12,14 +101,6 @@ bool lower_is(char c, char lower) noexcept { return (c | 0x20) == lower; }
 
 bool is_hex_prefix(const char* p) noexcept { return p[0] == '0' && lower_is(p[1], 'x'); }
 
-
-// A decimal's first 19 significant digits as one integer, and the power of
-// ten of its last digit.
-struct decimal {
-    std::uint64_t mantissa = 0;
-    std::int64_t exponent = 0;
-    bool truncated = false;  // it has more significant digits
-};
 
 // Past a run of zeros, eight at a time where it is long: a word of zeros
 // holds no line feed, so the next word may be loaded too.
@@ -75,110 +156,16 @@ const char* scan_decimal(const char* p, decimal& d) noexcept {
     return p;
 }
 
-// With a mantissa of at most 2^53 and a power of ten up to 22, both are
-// exact doubles and one multiplication or division rounds correctly.
-constexpr std::uint64_t max_exact_mantissa = std::uint64_t{1} << 53;
-constexpr int max_exact_power = 22;
-constexpr double exact_powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// Powers of five for the product method, as 128 bits with the top bit set:
-// 5^q exactly for q >= 0 (it fits 64 bits up to q = 27), and for q < 0 the
-// reciprocal 2^b / 5^-q rounded down, plus one. Built here by long division,
-// exactly.
-constexpr int min_product_power = -27;
-constexpr int max_product_power = 27;
-
-constexpr u128_parts power_of_five(int q) noexcept {
-    std::uint64_t five = 1;
-    for (int i = 0; i < (q < 0 ? -q : q); ++i) five *= 5;
-    int bits = 64 - std::countl_zero(five);
-    if (q >= 0) return {five << (64 - bits), 0};
-    // 2^b / five for b = bits + 127, a bit at a time; the quotient has 128 bits.
-    u128_parts quotient{0, 0};
-    std::uint64_t rest = 0;
-    for (int i = bits + 127; i >= 0; --i) {
-        rest = 2 * rest + (i == bits + 127);
-        if (rest >= five) {
-            rest -= five;
-            if (i >= 64)
-                quotient.high |= std::uint64_t{1} << (i - 64);
-            else
-                quotient.low |= std::uint64_t{1} << i;
-        }
-    }
-    quotient.low += 1;
-    quotient.high += quotient.low == 0;
-    return quotient;
-}
-
-struct power_table {
-    u128_parts entries[max_product_power - min_product_power + 1];
-};
-
-constexpr power_table make_power_table() noexcept {
-    power_table t{};
-    for (int q = min_product_power; q <= max_product_power; ++q) t.entries[q - min_product_power] = power_of_five(q);
-    return t;
-}
-
-constexpr power_table powers_of_five = make_power_table();
-
-// The double nearest to w * 10^q, for a non-zero w and q in the table's
-// range, where neither overflow nor subnormals occur: the top bits of the
-// product with the power of five (a second product where the first leaves
-// its low bits undecided), rounded to even on an exact tie.
-double product_value(std::uint64_t w, int q) noexcept {
-    constexpr int mantissa_bits = 52;
-    const u128_parts& five = powers_of_five.entries[q - min_product_power];
-    int leading_zeros = std::countl_zero(w);
-    w <<= leading_zeros;
-    u128_parts product = multiply_64x64(w, five.high);
-    constexpr std::uint64_t undecided = 0x1FF;  // the bits below the 55 kept
-    if ((product.high & undecided) == undecided) {
-        u128_parts second = multiply_64x64(w, five.low);
-        product.low += second.high;
-        product.high += second.high > product.low;
-    }
-    int upper_bit = static_cast<int>(product.high >> 63);
-    int shift = upper_bit + 64 - mantissa_bits - 3;
-    std::uint64_t mantissa = product.high >> shift;
-    // floor(q * log2(10)) + 63, from 217706 / 2^16 just above log2(10).
-    std::int64_t power2 = ((217706 * static_cast<std::int64_t>(q)) >> 16) + 63 + upper_bit - leading_zeros + 1023;
-    // Halfway between two doubles, which only 5^q of 64 bits can give:
-    // round down to the even one instead of up.
-    if (product.low <= 1 && q >= -4 && q <= 23 && (mantissa & 3) == 1 && (mantissa << shift) == product.high)
-        mantissa &= ~std::uint64_t{1};
-    mantissa += mantissa & 1;
-    mantissa >>= 1;
-    if (mantissa >= std::uint64_t{2} << mantissa_bits) {
-        mantissa = std::uint64_t{1} << mantissa_bits;
-        ++power2;
-    }
-    mantissa &= ~(std::uint64_t{1} << mantissa_bits);
-    std::uint64_t bits = static_cast<std::uint64_t>(power2) << mantissa_bits | mantissa;
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
 // The general conversion of a complete run without its sign: exact, for a
 // text of any length.
 double convert_text(const char* p, const char* end, bool hex) noexcept {
     return hex ? exact_hex_value(p, end) : exact_decimal_value(p, end);
 }
 
-// The decimal's value: by one operation on exact doubles, by the product
-// method, or from its text.
+// The decimal's value: as nearest_double gives it, else from its text.
 double decimal_value(const decimal& d, const char* start, const char* end) noexcept {
-    if (d.truncated) return convert_text(start, end, false);
-    if (d.mantissa == 0) return 0.0;
-    if (d.mantissa <= max_exact_mantissa && d.exponent >= -max_exact_power && d.exponent <= max_exact_power) {
-        auto m = static_cast<double>(d.mantissa);
-        return d.exponent < 0 ? m / exact_powers[-d.exponent] : m * exact_powers[d.exponent];
-    }
-    if (d.exponent >= min_product_power && d.exponent <= max_product_power)
-        return product_value(d.mantissa, static_cast<int>(d.exponent));
+    double v;
+    if (!d.truncated && nearest_double(d, v)) return v;
     return convert_text(start, end, false);
 }
 
@@ -293,13 +280,14 @@ const char* scan_unsigned_decimal(const char* p, bool negative, double& value) n
     return p + k;
 }
 
-const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
+const char* scan_plain_decimal(const char* p, decimal& d) noexcept {
+    int places = 0;
     std::uint64_t w = load_word(p);
     std::uint64_t m = 0;
     if ((w & 0xFFFF) == zero_point) {  // most values of a transition file lie below one
         // The zero does not count among the 19 digits: it adds nothing to
         // them, and "0." with 19 decimals (%.17g of a value below 0.01) fits.
-        p = scan_places(p + 2, 0, m, d.places);
+        p = scan_places(p + 2, 0, m, places);
         if (p == nullptr) return nullptr;
     } else {
         std::uint64_t non_digit = non_digits(w);
@@ -316,19 +304,20 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
             std::uint64_t low = (std::uint64_t{1} << 8 * n) - 1;
             std::uint64_t lanes = digit_lanes(w);
             m = lanes_value((lanes & low) | (lanes >> 8 & ~low), n + k);
-            d.places = k;
+            places = k;
             p += 1 + k;
         } else {
             m = n == 1 ? (w & 0xF) : n > 1 ? digits_value(w, n) : 0;
             if (*p == '.') {
-                p = scan_places(p + 1, n, m, d.places);
-                if (p == nullptr || n + d.places == 0) return nullptr;  // long, or "."
+                p = scan_places(p + 1, n, m, places);
+                if (p == nullptr || n + places == 0) return nullptr;  // long, or "."
             } else if (n == 0) {
                 return nullptr;
             }
         }
     }
-    d.digits = m;
+    d.mantissa = m;
+    d.exponent = -places;
     // Most often a line feed or a blank follows; only letters carry 0x40.
     if ((*p & 0x40) == 0) return p;
     char next = static_cast<char>(*p | 0x20);
@@ -341,39 +330,16 @@ const char* scan_plain_decimal(const char* p, plain_decimal& d) noexcept {
         if (n == 0 || n > 3) return nullptr;  // incomplete, or long: the general routine decides
         int exponent = 0;
         for (int i = 0; i < n; ++i) exponent = exponent * 10 + (q[i] - '0');
-        d.exponent = negative ? -exponent : exponent;
+        d.exponent += negative ? -exponent : exponent;
         p = q + n;
     }
     return p;
 }
 
-bool plain_decimal_value(const plain_decimal& d, double& value) noexcept {
-    std::uint64_t m = d.digits;
-    if (d.exponent == 0) {
-        // Most values have no exponent: at most 19 decimals, which both
-        // ways take.
-        value = m <= max_exact_mantissa ? static_cast<double>(m) / exact_powers[d.places] : product_value(m, -d.places);
-        return true;
-    }
-    int exponent = d.exponent - d.places;
-    if (m <= max_exact_mantissa && exponent >= -max_exact_power && exponent <= max_exact_power) {
-        auto v = static_cast<double>(m);
-        value = exponent < 0 ? v / exact_powers[-exponent] : v * exact_powers[exponent];
-        return true;
-    }
-    if (m != 0 && exponent >= min_product_power && exponent <= max_product_power) {
-        value = product_value(m, exponent);
-        return true;
-    }
-    if (m != 0) return false;
-    value = 0.0;
-    return true;
-}
-
 const char* scan_common_real(const char* p, double& value) noexcept {
-    plain_decimal d;
+    decimal d;
     const char* end = scan_plain_decimal(p, d);
-    return end != nullptr && plain_decimal_value(d, value) ? end : nullptr;
+    return end != nullptr && nearest_double(d, value) ? end : nullptr;
 }
 
 // The common field, after one blank at most, or any other text by the
