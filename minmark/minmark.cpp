@@ -32,6 +32,9 @@ std::int64_t parse_argument(const char* text) {
 // numbers, by the number scanner. Null where the line does not match.
 static const char* expect(const char* p, char c) { return p != nullptr && *p == c ? p + 1 : nullptr; }
 
+// The fields the condition reads: 1, 3, 7, 9 and 11, counted from 1.
+constexpr unsigned condition_fields = 1u << 0 | 1u << 2 | 1u << 6 | 1u << 8 | 1u << 10;
+
 // The last three fields of one digit each and the closing parenthesis,
 // "d,d,d)", in one word; false for any other text.
 static bool take_lone_tail(const char*& p, std::int64_t* field) {
@@ -44,38 +47,82 @@ static bool take_lone_tail(const char*& p, std::int64_t* field) {
     return true;
 }
 
-// Fields of one digit each, with their commas: the usual listing. Takes
-// them four at a time while eight bytes read "d,d,d,d,", then the last
-// three with the parenthesis, or else one at a time while two read "d,"
-// (the first ten fields at most, as only they have a comma after them).
-// Returns how many it took. Fields 2, 4, 6, 8 and 10 take no part in the
-// condition, so the word-wide steps leave them unstored.
-static int take_lone_digits(const char*& p, std::int64_t* field) {
-    int i = 0;
+// Four fields of one digit each with their commas, "d,d,d,d,", from
+// field i on, in one word; false for any other text. The usual line's
+// steps (first_field 0 and 4) store only the fields the condition reads.
+static bool four_lone_digits(const char* p, std::uint64_t& x) {
     constexpr std::uint64_t pattern = 0x2C302C302C302C30ULL;  // "0,0,0,0,"
-    for (; i + 4 <= 10; i += 4, p += 8) {
-        std::uint64_t x = load_line_word(p) ^ pattern;  // digits become 0 to 9, commas 0
-        if ((x | (x + 0x0006000600060006ULL)) & 0xFFF0FFF0FFF0FFF0ULL) break;
-        field[i] = static_cast<std::int64_t>(x & 0xF);
-        field[i + 2] = static_cast<std::int64_t>(x >> 32 & 0xF);
-    }
-    if (i == 8 && take_lone_tail(p, field)) return 11;
-    for (; i < 10 && static_cast<unsigned char>(p[0] - '0') < 10 && p[1] == ','; p += 2) field[i++] = p[0] - '0';
-    return i;
+    x = load_line_word(p) ^ pattern;                         // digits become 0 to 9, commas 0
+    return ((x | (x + 0x0006000600060006ULL)) & 0xFFF0FFF0FFF0FFF0ULL) == 0;
 }
 
+template <int first_field>
+static bool take_four_digits(const char*& p, std::int64_t* field) {
+    std::uint64_t x;
+    if (!four_lone_digits(p, x)) return false;
+    if (condition_fields >> first_field & 1) field[first_field] = static_cast<std::int64_t>(x & 0xF);
+    if (condition_fields >> (first_field + 2) & 1) field[first_field + 2] = static_cast<std::int64_t>(x >> 32 & 0xF);
+    p += 8;
+    return true;
+}
+
+static bool take_four_digits(const char*& p, int i, std::int64_t* field) {
+    std::uint64_t x;
+    if (!four_lone_digits(p, x)) return false;
+    for (int k = 0; k < 4; ++k) field[i + k] = static_cast<std::int64_t>(x >> (16 * k) & 0xF);
+    p += 8;
+    return true;
+}
+
+// A field of one to seven digits alone, as listings write them, followed
+// by its comma (taken too) or, the last, by the closing parenthesis: from
+// one word, its value worked out only where the condition reads it. False
+// for any other text (white space, a sign, more digits), which the number
+// scanner then reads.
+static bool take_plain_field(const char*& p, int i, std::int64_t* field) {
+    std::uint64_t w = load_line_word(p);
+    int n = leading_digits(w);
+    if (static_cast<unsigned>(n - 1) >= 7 || p[n] != (i < 10 ? ',' : ')')) return false;
+    if (condition_fields >> i & 1) field[i] = static_cast<std::int64_t>(n == 1 ? (w & 0xF) : digits_value(w, n));
+    p += n + (i < 10);
+    return true;
+}
+
+// The usual listing has fields of one digit: they are taken four at a
+// time, the last three with the parenthesis; a wider field alone, and the
+// digits after it four at a time again. Any other text goes through the
+// number scanner.
+// Fields from field i on, after the usual line's steps stopped there: a
+// wider field alone, then digits four at a time again; any other text
+// through the number scanner. Returns where the match ended.
+[[gnu::noinline]] static const char* take_other_fields(const char* q, int i, std::int64_t* field) {
+    while (i < 11) {
+        if (i <= 6 && take_four_digits(q, i, field)) {
+            i += 4;
+        } else if (i == 8 && take_lone_tail(q, field)) {
+            return q;
+        } else if (take_plain_field(q, i, field)) {
+            ++i;
+        } else {
+            const char* after = scan_int(q, field[i]);
+            if (after == nullptr) return q;
+            q = after;
+            if (i < 10 && (q = expect(after, ',')) == nullptr) return after;
+            ++i;
+        }
+    }
+    return *q == ')' ? q + 1 : q;  // most often the line ends here
+}
+
+// The usual listing has fields of one digit: they are taken four at a
+// time, the last three with the parenthesis.
 const char* parse_state_line(const char* p, state_line& s) {
     const char* q = expect(expect(scan_int(p, s.state), ':'), '(');
     if (q == nullptr) return p;
-    int i = take_lone_digits(q, s.field);
-    if (i == 11) return q;
-    for (; i < 11; ++i) {
-        const char* after = scan_int(q, s.field[i]);
-        if (after == nullptr) return q;
-        q = after;
-        if (i < 10 && (q = expect(after, ',')) == nullptr) return after;
-    }
-    return *q == ')' ? q + 1 : q;  // most often the line ends here
+    if (!take_four_digits<0>(q, s.field)) return take_other_fields(q, 0, s.field);
+    if (!take_four_digits<4>(q, s.field)) return take_other_fields(q, 4, s.field);
+    if (!take_lone_tail(q, s.field)) return take_other_fields(q, 8, s.field);
+    return q;
 }
 
 // a + b >= k, also where a + b is beyond the 64-bit range.

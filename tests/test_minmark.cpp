@@ -1,4 +1,9 @@
+#include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <random>
+#include <vector>
 
 #include "tool_harness.h"
 
@@ -78,6 +83,49 @@ TEST(Minmark, ListingsAndTable) {
         EXPECT_EQ(r.status, 0) << c.name;
         EXPECT_EQ(read_text(dir.file("labels")), declarations + c.labels) << c.name;
     }
+}
+
+// Lines whose fields have one to nine digits (the fast paths take up to
+// seven), now and then a blank, a sign, or a field cut short, against the
+// condition worked out on what sscanf reads from each line, with the
+// values a line does not supply carried from the line before.
+TEST(Minmark, FieldsOfAnyWidthAsScanfReadsThem) {
+    std::mt19937 rng(5);
+    const int states = 3000;
+    std::string listing;
+    std::vector<bool> marked(states);
+    long long carried[12] = {};
+    for (int line = 0; line < 20000; ++line) {
+        std::string text = std::to_string(rng() % states) + ":(";
+        for (int i = 0; i < 11; ++i) {
+            unsigned shape = rng() % 40;
+            int digits = shape < 30 ? 1 : static_cast<int>(1 + rng() % 9);
+            std::string field;
+            if (shape == 30) field = " ";
+            if (shape == 31) field = "-";
+            for (int d = 0; d < digits; ++d) field += static_cast<char>('0' + (d == 0 && digits > 1 ? 1 + rng() % 9 : rng() % 4));
+            if (shape == 32) field = "x";
+            text += field + (i < 10 ? "," : ")");
+        }
+        text += "\n";
+        listing += text;
+        long long v[12];
+        std::copy(std::begin(carried), std::end(carried), v);
+        int read = std::sscanf(text.c_str(), "%lld:(%lld,%lld,%lld,%lld,%lld,%lld,%lld,%lld,%lld,%lld,%lld)", &v[0],
+                               &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11]);
+        for (int i = 0; i < std::max(read, 0); ++i) carried[i] = v[i];
+        const long long k = 2, *f = carried + 1;
+        bool meets = (f[0] >= k && f[8] != 0) || (f[2] >= k && (f[10] & 1)) ||
+                     (f[8] != 0 && f[6] != 0 && f[10] != 0 && f[0] + f[2] >= k);
+        if (read > 0 && carried[0] >= 0 && carried[0] < states && meets) marked[carried[0]] = true;
+    }
+    std::string labels;
+    for (int s = 0; s < states; ++s)
+        if (marked[s]) labels += std::to_string(s + 1) + "  minimum\n";
+    temp_dir dir;
+    tool_run r = minmark(dir, std::to_string(states), "2", listing);
+    EXPECT_EQ(r.output, "done: " + std::to_string(states) + "\n");
+    EXPECT_EQ(read_text(dir.file("labels")), declarations + labels);
 }
 
 TEST(Minmark, FailuresAndUsage) {
