@@ -212,6 +212,7 @@ template <check_mode mode>
     entry_cursor c;
     row_text rows;
     const common_col_bound bound = mode == check_mode::strict ? make_col_bound(dc.t) : common_col_bound{};
+    std::int64_t checked_row = -1;  // a strict run's row of the last line checked whole
     while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
@@ -220,25 +221,25 @@ template <check_mode mode>
             if constexpr (mode != check_mode::off) ++dc.t.line;
             q = out_line_room(out, q);
             common_indices ix;
-            double val;
-            const char* line_feed = nullptr;
-            if (take_common_indices(rows, p, ix, entry_use::copy)) line_feed = take_common_value(ix, val);
-            bool decided = line_feed != nullptr;
+            bool decided = take_common_indices(rows, p, ix, entry_use::copy) && *ix.col_end == ' ';
             if (decided) {
-                // A strict run's common line: its value is a finite decimal,
-                // and its row needs checking only where it changes.
-                if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range<1>(bound, ix)) &&
-                    !check_row_entry(dc, ix.row, col_value(ix), val))
-                    break;
                 // A common row is never negative, so it starts a stretch as
                 // soon as it is greater.
                 if (ix.row > run.prev_row) q = first_pas(out, q, sums, run, ix.row);
                 if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix))
                     q = put_diagonal(out, q, s, sums, run, ix.row, p, static_cast<std::size_t>(ix.row_digits));
-                if (copy_common_line(q, p, ix, index_shift::none) != nullptr) {
-                    // A decimal is never a NaN, so the sum keeps its own NaN
-                    // whichever operand comes first.
-                    run.sum += val;
+                double val;
+                if (const char* line_feed = copy_common_line(q, p, ix, val)) {
+                    // A strict run's common line: its row needs checking only
+                    // where it changes (a run stopped here discards what it
+                    // wrote).
+                    if constexpr (mode == check_mode::strict) {
+                        if ((ix.row != checked_row || !common_col_in_range<1>(bound, ix) || !std::isfinite(val)) &&
+                            !check_row_entry(dc, ix.row, col_value(ix), val))
+                            break;
+                        checked_row = ix.row;
+                    }
+                    run.sum = added(run.sum, val);
                     took_common_line(c, p);
                     p = line_feed + 1;
                     continue;
@@ -247,7 +248,7 @@ template <check_mode mode>
             row_state other_s = s;
             row_run other_run = run;
             char* t = q;
-            line_feed = copy_other_line<mode>(out, t, p, end, decided, other_s, other_run, c, sums, dc);
+            const char* line_feed = copy_other_line<mode>(out, t, p, end, decided, other_s, other_run, c, sums, dc);
             s = other_s;
             run = other_run;
             q = t;

@@ -192,17 +192,52 @@ struct copied_text {
     char* written_end;
 };
 
-[[gnu::noinline]] copied_text write_copied_value(const char* p, char* q) noexcept {
+[[gnu::noinline]] copied_text write_copied_value(const char* p, char* q, double* value) noexcept {
     copied_real v;
     const char* end = scan_copied_real(p, v);
     if (end == nullptr || *end != '\n') return {nullptr, q};
+    if (value != nullptr) {
+        if (v.kept == copied_real::form::as_double)
+            *value = v.value;
+        else
+            scan_real(p, *value);
+    }
     return {end, write_fixed6(q, v)};
 }
 
-const char* copy_by_value(const char* p, char*& q) noexcept {
-    copied_text c = write_copied_value(p, q);
+// value, where not null, takes the double of the text as well.
+const char* copy_by_value(const char* p, char*& q, double* value) noexcept {
+    copied_text c = write_copied_value(p, q, value);
     q = c.written_end;
     return c.line_feed;
+}
+
+// The double of a value's digits where the copy has found them: n before
+// the point at d (a lone 0 counts as none), k after it at decimals, the
+// whole times 10^-shift: from one integer of them where they are 19 at
+// most, as scanf reads it. False where they are more, or the power is far.
+[[gnu::always_inline]] inline bool digits_double(const char* d, int n, const char* decimals, int k, int shift,
+                                                 bool negative, double& value) noexcept {
+    std::uint64_t m = n > 0 ? digits_value(load_word(d), n) : 0;
+    if ((m != 0 ? n : 0) + k > max_gathered_digits) return false;
+    for (int left = k; left > 0; decimals += 8, left -= 8) {
+        int take = left < 8 ? left : 8;
+        m = m * powers_of_ten[take] + digits_value(load_word(decimals), take);
+    }
+    decimal x;
+    x.mantissa = m;
+    x.exponent = -(k + shift);
+    double v;
+    if (!nearest_double(x, v)) return false;
+    value = negative ? -v : v;
+    return true;
+}
+
+// The value's double by digits_double, or where that cannot, by the scan
+// of its text at p.
+[[gnu::always_inline]] inline void take_double(const char* p, const char* d, int n, const char* decimals, int k,
+                                               int shift, double* value) noexcept {
+    if (!digits_double(d, n, decimals, k, shift, *p == '-', *value)) scan_real(p, *value);
 }
 
 // A short value in exponent form, one digit d (not zero), up to six
@@ -210,7 +245,8 @@ const char* copy_by_value(const char* p, char*& q) noexcept {
 // writes small values: its decimals are its digits behind x - 1 zeros. The
 // first six are written at t and the 7th rounds them, as in copy_decimals.
 // The line feed, or null for another text.
-const char* copy_small_exponent(const char* d, int k, const char* e, char* t, char*& q) noexcept {
+const char* copy_small_exponent(const char* p, const char* d, int k, const char* e, char* t, char*& q,
+                                double* value) noexcept {
     if (*d == '0' || (*e | 0x20) != 'e' || e[1] != '-' || !is_digit(e[2])) return nullptr;
     int x = e[2] - '0';
     const char* end = e + 3;
@@ -226,16 +262,18 @@ const char* copy_small_exponent(const char* d, int k, const char* e, char* t, ch
     store_word(t + 2, decimals);
     if (!round_on_text(q, t + 8, static_cast<char>(decimals >> 48), static_cast<char>(decimals >> 56))) return nullptr;
     q = t + 8;
+    if (value != nullptr) take_double(p, d, 1, d + 2, k, x, value);
     return end;
 }
 
 // A value whose digits (n before the point at d + n, k after it) stop at e,
 // short of the line feed: a short exponent form from its text, any other
 // from its value.
-const char* copy_past_digits(const char* p, char*& q, const char* d, int n, int k, const char* e, char* t) noexcept {
+const char* copy_past_digits(const char* p, char*& q, const char* d, int n, int k, const char* e, char* t,
+                             double* value) noexcept {
     if (n == 1)
-        if (const char* end = copy_small_exponent(d, k, e, t, q)) return end;
-    return copy_by_value(p, q);
+        if (const char* end = copy_small_exponent(p, d, k, e, t, q, value)) return end;
+    return copy_by_value(p, q, value);
 }
 
 }  // namespace
@@ -255,32 +293,56 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
 
 // The decimals after the point that follows the n integer digits at d,
 // the integer digits and the point being written at t already.
-[[gnu::always_inline]] inline const char* copy_decimals(const char* p, char*& q, const char* d, char* t,
-                                                       int n) noexcept {
+// value, where not null, takes the double of the text as well.
+[[gnu::always_inline]] inline const char* copy_decimals(const char* p, char*& q, const char* d, char* t, int n,
+                                                       double* value) noexcept {
     const char* decimals = d + n + 1;
     char* written_point = t + n;
-    int k = leading_digits(load_word(decimals));
+    std::uint64_t w = load_word(decimals);
+    int k = leading_digits(w);
     const char* end = decimals + k;
     if (k <= 6) {
-        if (*end != '\n') return copy_past_digits(p, q, d, n, k, end, t);
+        if (*end != '\n') return copy_past_digits(p, q, d, n, k, end, t, value);
         store_word(written_point + 1 + k, all_bytes('0'));
         q = written_point + 7;
+        if (value != nullptr) take_double(p, d, n, decimals, k, 0, value);
         return end;
     }
+    // The value's digits are gathered word by word as the decimals are
+    // passed (past 19 of them the sum is of no use, and is not used).
+    std::uint64_t m = 0;
+    if (value != nullptr) {
+        m = n == 1 ? static_cast<std::uint64_t>(*d - '0') : n > 1 ? digits_value(load_word(d), n) : 0;
+        m = m * powers_of_ten[k] + (k == 8 ? eight_digits_value(w) : digits_value(w, k));
+    }
+    bool integral_part = value != nullptr && m >= powers_of_ten[k];
     while (k == 8) {
-        k = leading_digits(load_word(end));
+        w = load_word(end);
+        k = leading_digits(w);
+        if (value != nullptr && k > 0) m = m * powers_of_ten[k] + (k == 8 ? eight_digits_value(w) : digits_value(w, k));
         end += k;
     }
     if (*end != '\n' || !round_on_text(q, written_point + 7, decimals[6], end > decimals + 7 ? decimals[7] : '0'))
-        return copy_by_value(p, q);
+        return copy_by_value(p, q, value);
     q = written_point + 7;
+    if (value != nullptr) {
+        auto places = static_cast<int>(end - decimals);
+        decimal x;
+        x.mantissa = m;
+        x.exponent = -places;
+        if ((integral_part ? n : 0) + places > max_gathered_digits || !nearest_double(x, *value))
+            scan_real(p, *value);
+        else if (*p == '-')
+            *value = -*value;
+    }
     return end;
 }
 
 // A value "0." and decimals at d, its sign written before t already.
-[[gnu::always_inline]] inline const char* copy_below_one(const char* p, char*& q, const char* d, char* t) noexcept {
+[[gnu::always_inline]] inline const char* copy_below_one(const char* p, char*& q, const char* d, char* t,
+                                                        double* value) noexcept {
     std::memcpy(t, d, 16);
-    return copy_decimals(p, q, d, t, 1);
+    return copy_decimals(p, q, d, t, 1, value);
 }
 
 // The text is copied as it stands: a sign, one to seven integer digits as
@@ -291,32 +353,37 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
 // text is rounded up on its digits; a short exponent form, as %g writes
 // small values, is copied the same way. Any other value is written from
 // what it reads as.
-const char* copy_common_real(const char* p, char*& q) noexcept {
+[[gnu::always_inline]] inline const char* copy_real(const char* p, char*& q, double* value) noexcept {
     char* t = q;
     const char* d = p;
     // Most values of a transition file lie below one, and few are negative.
     std::uint64_t w = load_word(d);
-    if ((w & 0xFFFF) == zero_point) return copy_below_one(p, q, d, t);
+    if ((w & 0xFFFF) == zero_point) return copy_below_one(p, q, d, t, value);
     if (*d == '-') {
         *t++ = '-';
         w = load_word(++d);
-        if ((w & 0xFFFF) == zero_point) return copy_below_one(p, q, d, t);
+        if ((w & 0xFFFF) == zero_point) return copy_below_one(p, q, d, t, value);
     }
     int n = leading_digits(w);
     if (n == 0) {
         if (*d != '.' || !is_digit(d[1])) return nullptr;
         *t++ = '0';
     } else if (n > 7 || (n > 1 && *d == '0')) {
-        return copy_by_value(p, q);
+        return copy_by_value(p, q, value);
     }
     std::memcpy(t, d, 16);  // the digits, the point and six decimals
     const char* point = d + n;
     if (*point != '.') {
-        if (*point != '\n') return copy_past_digits(p, q, d, n, 0, point, t);
+        if (*point != '\n') return copy_past_digits(p, q, d, n, 0, point, t, value);
         t[n] = '.';
         store_word(t + n + 1, all_bytes('0'));
         q = t + n + 7;
+        if (value != nullptr) take_double(p, d, n, point, 0, 0, value);
         return point;
     }
-    return copy_decimals(p, q, d, t, n);
+    return copy_decimals(p, q, d, t, n, value);
 }
+
+const char* copy_common_real(const char* p, char*& q) noexcept { return copy_real(p, q, nullptr); }
+
+const char* copy_common_real(const char* p, char*& q, double& value) noexcept { return copy_real(p, q, &value); }

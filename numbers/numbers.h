@@ -147,6 +147,9 @@ const char* scan_copied_real(const char* p, copied_real& value) noexcept;
 // past it, and max_fixed6_chars + 24 bytes at q may be stored. The line
 // feed, or null where no value ends the line there.
 const char* copy_common_real(const char* p, char*& q) noexcept;
+// The same, and the double scan_real reads from the text, from one reading
+// of it (for diagfill, which copies and sums each value).
+const char* copy_common_real(const char* p, char*& q, double& value) noexcept;
 
 // The longest text written: a sign, 309 integer digits, the point and six
 // decimals.

@@ -328,6 +328,22 @@ const std::vector<sweep>& sweeps() {
              if (digits.size() > 1) text += "." + digits.substr(1);
              return text + (rng() % 2 ? "e-0" : "e-") + std::to_string(x);
          }},
+        {"exponent forms", 300000,
+         [](auto& rng) {
+             // One to 19 digits, the point anywhere among them, and an
+             // exponent of one to three digits either way, as %e, %g and
+             // people write them.
+             int digits = 1 + static_cast<int>(rng() % 19);
+             std::string text = rng() % 4 == 0 ? "-" : "";
+             for (int i = 0; i < digits; ++i) {
+                 if (i == 1 || (i > 0 && rng() % 12 == 0 && text.find('.') == std::string::npos)) text += '.';
+                 text += static_cast<char>('0' + (i == 0 ? 1 + rng() % 9 : rng() % 10));
+             }
+             int exponent = static_cast<int>(rng() % 60) - 40;
+             char tail[16];
+             std::snprintf(tail, sizeof tail, rng() % 2 ? "e%+03d" : "E%d", exponent);
+             return text + tail;
+         }},
         {"binary ties at six decimals", 200000,
          [=](auto& rng) {
              double v = std::ldexp(static_cast<double>(rng() % 200000) - 100000.0, -7 - static_cast<int>(rng() % 13));
@@ -414,6 +430,15 @@ TEST_P(RealsSweep, FastAndExactPathsAgreeWithStrtodAndPrintf) {
             if (const char* copied_end = copy_common_real(line.data(), direct)) {
                 ASSERT_EQ(copied_end, end) << s.name << ": " << text;
                 ASSERT_EQ(std::string(written, direct), printf_f(expected)) << s.name << ": " << text;
+            }
+            // The copy that reads the double as well: the same text, and
+            // strtod's double.
+            char* valued = written;
+            double copied_value = 0;
+            if (const char* copied_end = copy_common_real(line.data(), valued, copied_value)) {
+                ASSERT_EQ(copied_end, end) << s.name << ": " << text;
+                ASSERT_EQ(std::string(written, valued), printf_f(expected)) << s.name << ": " << text;
+                ASSERT_EQ(std::memcmp(&copied_value, &expected, sizeof expected), 0) << s.name << ": " << text;
             }
         }
     }

@@ -218,7 +218,8 @@ char* write_entry_line(char* q, const tra_entry& e, index_shift shift) {
 // text when shifted ("row col " is at most 16 bytes, as the buffer is
 // padded and the output has room), then its value.
 template <index_shift shift>
-[[gnu::always_inline]] inline const char* copy_common(char*& q, const char* p, const common_indices& ix) {
+[[gnu::always_inline]] inline const char* copy_common(char*& q, const char* p, const common_indices& ix,
+                                                     double* value) {
     if (*ix.col_end != ' ') return nullptr;
     auto n = static_cast<std::size_t>(ix.col_end - p);
     std::memcpy(q, p, 16);
@@ -226,7 +227,7 @@ template <index_shift shift>
         !(add_one(q, q + ix.row_digits) && add_one(q + ix.row_digits + 1, q + n)))
         return nullptr;
     char* t = q + n + 1;
-    const char* end = copy_common_real(ix.col_end + 1, t);
+    const char* end = value != nullptr ? copy_common_real(ix.col_end + 1, t, *value) : copy_common_real(ix.col_end + 1, t);
     if (end == nullptr) return nullptr;
     *t++ = '\n';
     q = t;
@@ -234,8 +235,12 @@ template <index_shift shift>
 }
 
 const char* copy_common_line(char*& q, const char* p, const common_indices& ix, index_shift shift) {
-    return shift == index_shift::plus_one ? copy_common<index_shift::plus_one>(q, p, ix)
-                                          : copy_common<index_shift::none>(q, p, ix);
+    return shift == index_shift::plus_one ? copy_common<index_shift::plus_one>(q, p, ix, nullptr)
+                                          : copy_common<index_shift::none>(q, p, ix, nullptr);
+}
+
+const char* copy_common_line(char*& q, const char* p, const common_indices& ix, double& value) {
+    return copy_common<index_shift::none>(q, p, ix, &value);
 }
 
 bool close_both(line_reader& in, out_buf& out, const char* infile, const char* outfile, failure& why) {

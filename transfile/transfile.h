@@ -111,6 +111,9 @@ inline bool col_at_least_row(const common_indices& ix) {
 // have been written).
 enum class index_shift { none, plus_one };
 const char* copy_common_line(char*& q, const char* p, const common_indices& ix, index_shift shift);
+// The same, unshifted, with the value's double as scan_real reads it, from
+// one reading of its text.
+const char* copy_common_line(char*& q, const char* p, const common_indices& ix, double& value);
 
 // The entry reader: the fields as they carry over from line to line. A
 // loop takes each line on the fast path (take_common_indices, with the
