@@ -173,6 +173,17 @@ static bool starts_stretch(const row_run& run, std::int64_t row) { return run.pr
     return q;
 }
 
+// The same at the given line, which the loop counts apart.
+[[gnu::noinline]] static bool check_row_entry_at(diagfill_checks& dc, std::int64_t line, std::int64_t row,
+                                                 std::int64_t col, double val) {
+    dc.t.line = line;
+    return check_row_entry(dc, row, col, val);
+}
+[[gnu::noinline]] static bool check_value_at(diagfill_checks& dc, std::int64_t line, double val) {
+    dc.t.line = line;
+    return check_value(dc.t, val);
+}
+
 // A line of any other shape, through its fields, where the fast path did
 // not take it whole: its value is summed, and its row's stretch and
 // diagonal entry decided unless the fast path did so already on the
@@ -212,17 +223,23 @@ template <check_mode mode>
     entry_cursor c;
     row_text rows;
     const common_col_bound bound = mode == check_mode::strict ? make_col_bound(dc.t) : common_col_bound{};
-    std::int64_t checked_row = -1;  // a strict run's row of the last line checked whole
+    std::int64_t line = dc.t.line;  // kept apart from the checks, which the output's writes may alias
     while (more_entries(c, in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
         char* q = out.pos;
         while (p != end) {
-            if constexpr (mode != check_mode::off) ++dc.t.line;
+            if constexpr (mode != check_mode::off) ++line;
             q = out_line_room(out, q);
             common_indices ix;
             bool decided = take_common_indices(rows, p, ix, entry_use::copy) && *ix.col_end == ' ';
             if (decided) {
+                // A strict run's common line: its row needs checking only
+                // where it changes (its value once copied; a run stopped
+                // there discards what it wrote).
+                if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range<1>(bound, ix)) &&
+                    !check_row_entry_at(dc, line, ix.row, col_value(ix), 0.0))
+                    break;
                 // A common row is never negative, so it starts a stretch as
                 // soon as it is greater.
                 if (ix.row > run.prev_row) q = first_pas(out, q, sums, run, ix.row);
@@ -230,15 +247,9 @@ template <check_mode mode>
                     q = put_diagonal(out, q, s, sums, run, ix.row, p, static_cast<std::size_t>(ix.row_digits));
                 double val;
                 if (const char* line_feed = copy_common_line(q, p, ix, val)) {
-                    // A strict run's common line: its row needs checking only
-                    // where it changes (a run stopped here discards what it
-                    // wrote).
-                    if constexpr (mode == check_mode::strict) {
-                        if ((ix.row != checked_row || !common_col_in_range<1>(bound, ix) || !std::isfinite(val)) &&
-                            !check_row_entry(dc, ix.row, col_value(ix), val))
-                            break;
-                        checked_row = ix.row;
-                    }
+                    // "%lf" wrote a point seven bytes before the line feed,
+                    // unless the value is not finite ("inf", "-nan").
+                    if (mode == check_mode::strict && q[-8] != '.' && !check_value_at(dc, line, val)) break;
                     run.sum = added(run.sum, val);
                     took_common_line(c, p);
                     p = line_feed + 1;
@@ -248,6 +259,7 @@ template <check_mode mode>
             row_state other_s = s;
             row_run other_run = run;
             char* t = q;
+            if constexpr (mode != check_mode::off) dc.t.line = line;
             const char* line_feed = copy_other_line<mode>(out, t, p, end, decided, other_s, other_run, c, sums, dc);
             s = other_s;
             run = other_run;
@@ -257,6 +269,7 @@ template <check_mode mode>
         }
         in.next = p;
         out.pos = q;
+        if constexpr (mode != check_mode::off) dc.t.line = line;
         if (mode == check_mode::strict && stopped(*dc.t.log)) stop_reading(in);
     }
     out.pos = end_stretch(out, out_line_room(out, out.pos), run);
