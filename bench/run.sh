@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Benchmarks the tools against plain C stdio programs doing the same work.
+# Benchmarks the tools against plain C stdio programs doing the same work,
+# and, where BASELINE names a commit, against the tools of that commit.
 #   bash bench/run.sh [diagfill|onebase|minmark|all]
+#   BASELINE=main~3 bash bench/run.sh diagfill
 # PAIRS sets how many paired runs give the median wall time (default 3).
-# Needs valgrind for the instruction counts. Files go to build-bench/data.
+# Needs valgrind for the instruction counts, which it ends with for every
+# tool on small files of each kind (bench/instructions.sh). Files go to
+# build-bench/data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 which=${1:-all}
@@ -113,11 +117,36 @@ rss_line() {
   echo "$line"
 }
 
+# baseline_bin COMMIT: the tools of that commit, built once.
+baseline_bin() {
+  local dir=$out/commit-$1
+  if [ ! -x "$dir/build/bin/diagfill" ]; then
+    rm -rf "$dir/src"
+    git worktree add --detach -f "$dir/src" "$1" >/dev/null 2>&1
+    cmake -S "$dir/src" -B "$dir/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$dir/build" -j2 >/dev/null
+    git worktree remove --force "$dir/src"
+  fi
+  echo "$dir/build/bin"
+}
+
+# against_commit TOOL INPUT [ARGS...]: paired wall times, pinned to one
+# core, against the same tool built from $BASELINE.
+against_commit() {
+  [ -n "${BASELINE:-}" ] || return 0
+  local tool=$1 input=$2 bin
+  shift 2
+  bin=$(baseline_bin "$BASELINE")
+  compare_on "$tool against $BASELINE" "$input" "taskset -c 0 $out/bin/$tool $*" "taskset -c 0 $bin/$tool $*" \
+    "one core" 0
+}
+
 bench_diagfill() {
   make_file tra1-10m.tra tra 10000000 1000000 1
   make_file tra1-1m.tra tra 1000000 100000 1
   make_file tra1-thin.tra tra 1000000 1000000 1
   compare diagfill "$data/tra1-10m.tra" "$out/bin/diagfill" "$out/baseline_diagfill" 15
+  against_commit diagfill "$data/tra1-10m.tra"
   per_entry entry 1000000 "$data/tra1-1m.tra" "$out/bin/diagfill" "$out/baseline_diagfill" 250
   limited 32768 "$out/bin/diagfill" "$data/tra1-10m.tra"
   rss_line diagfill 8 1000000 "$out/bin/diagfill" "$data/tra1-thin.tra" "$data/tra1-10m.tra"
@@ -127,6 +156,7 @@ bench_onebase() {
   make_file tra0-10m.tra tra 10000000 1000000 0
   make_file tra0-1m.tra tra 1000000 100000 0
   compare onebase "$data/tra0-10m.tra" "$out/bin/onebase" "$out/baseline_onebase" 12
+  against_commit onebase "$data/tra0-10m.tra"
   per_entry entry 1000000 "$data/tra0-1m.tra" "$out/bin/onebase" "$out/baseline_onebase" 160
   limited 16384 "$out/bin/onebase" "$data/tra0-10m.tra"
   rss_line onebase 0 0 "$out/bin/onebase" "$data/tra0-1m.tra" "$data/tra0-10m.tra"
@@ -136,6 +166,7 @@ bench_minmark() {
   make_file states-10m.lst listing 10000000
   make_file states-1m.lst listing 1000000
   compare minmark "$data/states-10m.lst" "$out/bin/minmark 10000000 2" "$out/baseline_minmark 10000000 2" 12
+  against_commit minmark "$data/states-10m.lst" 10000000 2
   per_entry state 1000000 "$data/states-1m.lst" "$out/bin/minmark 1000000 2" "$out/baseline_minmark 1000000 2" 150
   limited 16384 "$out/bin/minmark 10000000 2" "$data/states-10m.lst"
   rss_line minmark 0.125 10000000 "$out/bin/minmark 10000000 2" "$data/states-10m.lst"
@@ -146,3 +177,6 @@ for tool in diagfill onebase minmark; do
     if declare -F "bench_$tool" >/dev/null; then "bench_$tool"; fi
   fi
 done
+
+echo "instructions per entry on 200,000-entry files (bench/instructions.sh):"
+bash bench/instructions.sh "$out" || true

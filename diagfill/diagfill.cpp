@@ -36,6 +36,10 @@ static void keep_row_sum(row_sums& sums, std::int64_t row, double sum) {
 struct row_run {
     std::int64_t prev_row = -1;
     double sum = 0.0;
+    // How long the value of the last diagonal entry whose place was held
+    // came out ("-0.500000"): the next most likely is as long.
+    std::size_t value_length = 9;
+    std::size_t held_digits = 0;  // the digits of the row whose place is held
 };
 
 // The sum of the row that ends goes to the table, and the sum of the row
@@ -138,27 +142,29 @@ static char* write_diagonal(char* q, std::int64_t row, double sum, const char* t
 // that of the row being summed is not until a greater row starts, so its
 // place is held in the output, and filled then (end_stretch).
 [[gnu::noinline, gnu::flatten]] static char* put_diagonal(out_buf& out, char* q, row_state& s, const row_sums& sums,
-                                                          const row_run& run, std::int64_t row, const char* text,
+                                                          row_run& run, std::int64_t row, const char* text,
                                                           std::size_t n) {
     s.row_flag = true;
     s.wants = false;
     if (row != run.prev_row) return write_diagonal(q, row, sums.rowsum[row - 1], text, n);
-    out_hold(out, q);
-    return q;
+    if (text == nullptr)
+        for (std::int64_t rest = row; rest > 0; rest /= 10) ++n;
+    run.held_digits = n;
+    return out_hold(out, q, 2 * n + 3 + run.value_length);  // "row row value\n"
 }
 
 // The row being summed ends where a greater row starts (or the input
 // ends): its sum is final, and goes into its diagonal entry if its place
 // is held. The row's text, copied at the place where it is still in the
 // buffer, gives the indices.
-static char* end_stretch(out_buf& out, char* q, const row_run& run) {
+static char* end_stretch(out_buf& out, char* q, row_run& run) {
     if (out.held == nullptr) return q;
     char diagonal[max_line_output];
-    const char* text = out_held_text(out);
-    std::size_t n = 0;
-    while (text != nullptr && text[n] != ' ') ++n;
-    char* end = write_diagonal(diagonal, run.prev_row, run.sum, n <= 8 ? text : nullptr, n);
-    return out_fill(out, q, {diagonal, static_cast<std::size_t>(end - diagonal)});
+    std::size_t n = run.held_digits;
+    const char* text = n <= 8 ? out_held_text(out) : nullptr;
+    auto length = static_cast<std::size_t>(write_diagonal(diagonal, run.prev_row, run.sum, text, n) - diagonal);
+    run.value_length = length - 2 * n - 3;
+    return out_fill(out, q, {diagonal, length});
 }
 
 // The sums: the largest row so far takes each line's value, so a row

@@ -88,9 +88,10 @@ static void flush_held(out_buf& o) {
     set_room(o, 0);
 }
 
-// The spool's bytes, read back through the buffer, which is empty then.
-static void copy_spool(out_buf& o) {
-    if (!o.failed && !seek_file(o.spool, 0)) {
+// The spool's bytes from skip on, read back through the buffer, which is
+// empty then.
+static void copy_spool(out_buf& o, std::size_t skip) {
+    if (!o.failed && !seek_file(o.spool, static_cast<std::int64_t>(skip))) {
         fail(o, errno);
         o.spool_failed = true;
     }
@@ -109,16 +110,21 @@ static void copy_spool(out_buf& o) {
 
 char* out_fill(out_buf& o, char* q, std::string_view text) {
     char* at = o.held;
+    std::size_t gap = o.gap;
     o.held = nullptr;
     if (o.spool < 0) {
-        std::memmove(at + text.size(), at, static_cast<std::size_t>(q - at));
+        if (text.size() != gap) {
+            std::memmove(at + text.size(), at + gap, static_cast<std::size_t>(q - at) - gap);
+            q += text.size();
+            q -= gap;
+        }
         std::memcpy(at, text.data(), text.size());
-        return q + text.size();
+        return q;
     }
-    // The buffer holds the spool's last bytes: they follow it there.
+    // The spool starts with the room, and the buffer holds its last bytes.
     write_out(o, o.spool, o.buf.data(), static_cast<std::size_t>(q - o.buf.data()));
     write_out(o, o.fd, text.data(), text.size());
-    copy_spool(o);
+    copy_spool(o, gap);
     set_room(o, 0);
     return o.pos;
 }

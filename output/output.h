@@ -48,6 +48,7 @@ struct out_buf {
     const char* path = nullptr;  // the output as named, where a temporary stands in for it
     temporary_output temporary;
     char* held = nullptr;  // a held place, or null
+    std::size_t gap = 0;   // the room left there
     int spool = -1;        // while open, what follows the held place
     bool spool_failed = false;  // the failure was the spool's
     std::string spool_folder;
@@ -86,10 +87,18 @@ void out_put(out_buf& o, std::string_view text);
 // diagonal entry of a row whose sum is not final yet): what is put after
 // it is kept back until out_fill puts the bytes in, in the buffer up to
 // hold_bound bytes, past that in a spool file in the temporary folder. One
-// place at a time; q is the loop's position, as for out_line_room.
-inline void out_hold(out_buf& o, char* q) { o.held = q; }
-// The bytes at the held place, while they are in the buffer; else null.
-inline const char* out_held_text(const out_buf& o) { return o.spool < 0 ? o.held : nullptr; }
+// place at a time; q is the loop's position, as for out_line_room. Room
+// for as many bytes as are likely to come is left there (gap, at most
+// max_line_output / 2), so that most often they fill it exactly and
+// nothing after it moves. Returns the position after the room.
+inline char* out_hold(out_buf& o, char* q, std::size_t gap) {
+    o.held = q;
+    o.gap = gap;
+    return q + gap;
+}
+// The bytes after the room at the held place, while they are in the
+// buffer; else null.
+inline const char* out_held_text(const out_buf& o) { return o.spool < 0 ? o.held + o.gap : nullptr; }
 // Puts text at the held place and releases it: returns the new position.
 char* out_fill(out_buf& o, char* q, std::string_view text);
 // Flushes and closes; a temporary file then takes the output's place.
