@@ -97,6 +97,10 @@ TEST(Regression, MemoryLimits) {
             tra += std::to_string(row) + " " + std::to_string(col * 7 % 20000 + 1) + " " + values[(row + col) % 5] + "\n";
     for (int state = 0; state < 100000; ++state) listing += std::to_string(state) + ":(2,0,1,0,0,0,1,0,1,0,3)\n";
     write_text(dir.file("in.tra"), tra);
+    // Its first entry in the largest row: the whole file waits for that
+    // row's sum, past what is kept in memory.
+    write_text(dir.file("stretch.tra"), tra.substr(0, tra.find('\n', tra.find('\n') + 1) + 1) + "20000 20000 1\n" +
+                                            tra.substr(tra.find('\n', tra.find('\n') + 1) + 1));
     write_text(dir.file("in.lst"), listing);
     std::string line(40'000'000, ' ');
     write_text(dir.file("long.tra"), "S 2\nT 2\n1 2 0.5" + line + "\n2 2 0.25" + line + "\n");
@@ -108,6 +112,7 @@ TEST(Regression, MemoryLimits) {
     const limited_case cases[] = {
         {"onebase", {dir.file("in.tra"), dir.file("out")}, "done: 1\n"},
         {"diagfill", {dir.file("in.tra"), dir.file("out")}, "here\ndone: 1\n"},
+        {"diagfill", {dir.file("stretch.tra"), dir.file("out")}, "here\ndone: 1\n"},
         {"minmark", {"100000", "2", dir.file("in.lst"), dir.file("out")}, "done: 100000\n"},
     };
     for (const auto& c : cases) {
