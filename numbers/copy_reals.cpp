@@ -245,7 +245,7 @@ const char* copy_by_value(const char* p, char*& q, double* value) noexcept {
 // writes small values: its decimals are its digits behind x - 1 zeros. The
 // first six are written at t and the 7th rounds them, as in copy_decimals.
 // The line feed, or null for another text.
-const char* copy_small_exponent(const char* p, const char* d, int k, const char* e, char* t, char*& q,
+[[gnu::always_inline]] inline const char* copy_small_exponent(const char* p, const char* d, int k, const char* e, char* t, char*& q,
                                 double* value) noexcept {
     if (*d == '0' || (*e | 0x20) != 'e' || e[1] != '-' || !is_digit(e[2])) return nullptr;
     int x = e[2] - '0';
@@ -269,7 +269,7 @@ const char* copy_small_exponent(const char* p, const char* d, int k, const char*
 // A value whose digits (n before the point at d + n, k after it) stop at e,
 // short of the line feed: a short exponent form from its text, any other
 // from its value.
-const char* copy_past_digits(const char* p, char*& q, const char* d, int n, int k, const char* e, char* t,
+[[gnu::always_inline]] inline const char* copy_past_digits(const char* p, char*& q, const char* d, int n, int k, const char* e, char* t,
                              double* value) noexcept {
     if (n == 1)
         if (const char* end = copy_small_exponent(p, d, k, e, t, q, value)) return end;
