@@ -138,7 +138,7 @@ TEST(Diagfill, MissingInputStillCreatesEmptyOutput) {
     EXPECT_EQ(fs::file_size(dir.file("out")), 0u);
 }
 
-TEST(Diagfill, FailedFirstPassLeavesOutputAlone) {
+TEST(Diagfill, UnreadableInputLeavesOutputAlone) {
     temp_dir dir;
     fs::create_directory(dir.file("adir"));
     write_text(dir.file("out"), "keep");
