@@ -190,6 +190,17 @@ static bool starts_stretch(const row_run& run, std::int64_t row) { return run.pr
     return check_value(dc.t, val);
 }
 
+// A common line of another row than the one being summed: a greater row
+// starts a stretch as soon as it is greater, as a common row is never
+// negative; then its diagonal entry as for any line.
+[[gnu::noinline]] static char* other_common_row(out_buf& out, char* q, row_state& s, row_sums& sums, row_run& run,
+                                                std::int64_t row, bool col_at_least, const char* p,
+                                                std::size_t digits) {
+    if (row > run.prev_row) q = first_pas(out, q, sums, run, row);
+    if (diagonal_pending(s, sums, row) && col_at_least) q = put_diagonal(out, q, s, sums, run, row, p, digits);
+    return q;
+}
+
 // A line of any other shape, through its fields, where the fast path did
 // not take it whole: its value is summed, and its row's stretch and
 // diagonal entry decided unless the fast path did so already on the
@@ -246,10 +257,13 @@ template <check_mode mode>
                 if (mode == check_mode::strict && (ix.row != run.prev_row || !common_col_in_range<1>(bound, ix)) &&
                     !check_row_entry_at(dc, line, ix.row, col_value(ix), 0.0))
                     break;
-                // A common row is never negative, so it starts a stretch as
-                // soon as it is greater.
-                if (ix.row > run.prev_row) q = first_pas(out, q, sums, run, ix.row);
-                if (diagonal_pending(s, sums, ix.row) && col_at_least_row(ix))
+                // Most lines have the row being summed, which is also the
+                // row being copied (a common row is never negative); any
+                // other goes the general way, once.
+                if (ix.row != run.prev_row)
+                    q = other_common_row(out, q, s, sums, run, ix.row, col_at_least_row(ix), p,
+                                         static_cast<std::size_t>(ix.row_digits));
+                else if (s.wants && col_at_least_row(ix))
                     q = put_diagonal(out, q, s, sums, run, ix.row, p, static_cast<std::size_t>(ix.row_digits));
                 double val;
                 if (const char* line_feed = copy_common_line(q, p, ix, val)) {
