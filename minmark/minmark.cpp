@@ -47,29 +47,24 @@ static bool take_lone_tail(const char*& p, std::int64_t* field) {
     return true;
 }
 
-// Four fields of one digit each with their commas, "d,d,d,d,", from
-// field i on, in one word; false for any other text. The usual line's
-// steps (first_field 0 and 4) store only the fields the condition reads.
-static bool four_lone_digits(const char* p, std::uint64_t& x) {
-    constexpr std::uint64_t pattern = 0x2C302C302C302C30ULL;  // "0,0,0,0,"
-    x = load_line_word(p) ^ pattern;                         // digits become 0 to 9, commas 0
-    return ((x | (x + 0x0006000600060006ULL)) & 0xFFF0FFF0FFF0FFF0ULL) == 0;
+// The digit in the low half byte of x, where the condition reads field i.
+template <int i>
+void store_condition_digit(std::int64_t* field, std::uint64_t x) {
+    if constexpr (condition_fields >> i & 1) field[i] = static_cast<std::int64_t>(x & 0xF);
 }
 
+// Four fields of one digit each with their commas, "d,d,d,d,", from
+// field first_field on, in one word, stored where the condition reads
+// them; false for any other text.
 template <int first_field>
 static bool take_four_digits(const char*& p, std::int64_t* field) {
-    std::uint64_t x;
-    if (!four_lone_digits(p, x)) return false;
-    if (condition_fields >> first_field & 1) field[first_field] = static_cast<std::int64_t>(x & 0xF);
-    if (condition_fields >> (first_field + 2) & 1) field[first_field + 2] = static_cast<std::int64_t>(x >> 32 & 0xF);
-    p += 8;
-    return true;
-}
-
-static bool take_four_digits(const char*& p, int i, std::int64_t* field) {
-    std::uint64_t x;
-    if (!four_lone_digits(p, x)) return false;
-    for (int k = 0; k < 4; ++k) field[i + k] = static_cast<std::int64_t>(x >> (16 * k) & 0xF);
+    constexpr std::uint64_t pattern = 0x2C302C302C302C30ULL;  // "0,0,0,0,"
+    std::uint64_t x = load_line_word(p) ^ pattern;           // digits become 0 to 9, commas 0
+    if ((x | (x + 0x0006000600060006ULL)) & 0xFFF0FFF0FFF0FFF0ULL) return false;
+    store_condition_digit<first_field>(field, x);
+    store_condition_digit<first_field + 1>(field, x >> 16);
+    store_condition_digit<first_field + 2>(field, x >> 32);
+    store_condition_digit<first_field + 3>(field, x >> 48);
     p += 8;
     return true;
 }
@@ -79,7 +74,8 @@ static bool take_four_digits(const char*& p, int i, std::int64_t* field) {
 // one word, its value worked out only where the condition reads it. False
 // for any other text (white space, a sign, more digits), which the number
 // scanner then reads.
-static bool take_plain_field(const char*& p, int i, std::int64_t* field) {
+template <int i>
+static bool take_plain_field(const char*& p, std::int64_t* field) {
     std::uint64_t w = load_line_word(p);
     int n = leading_digits(w);
     if (static_cast<unsigned>(n - 1) >= 7 || p[n] != (i < 10 ? ',' : ')')) return false;
@@ -94,24 +90,25 @@ static bool take_plain_field(const char*& p, int i, std::int64_t* field) {
 // number scanner.
 // Fields from field i on, after the usual line's steps stopped there: a
 // wider field alone, then digits four at a time again; any other text
-// through the number scanner. Returns where the match ended.
-[[gnu::noinline]] static const char* take_other_fields(const char* q, int i, std::int64_t* field) {
-    while (i < 11) {
-        if (i <= 6 && take_four_digits(q, i, field)) {
-            i += 4;
-        } else if (i == 8 && take_lone_tail(q, field)) {
-            return q;
-        } else if (take_plain_field(q, i, field)) {
-            ++i;
-        } else {
+// through the number scanner. Returns where the match ended. One routine
+// a field, so that each knows its field's place in the condition.
+template <int i>
+[[gnu::noinline]] static const char* take_fields_from(const char* q, std::int64_t* field) {
+    if constexpr (i == 11) {
+        return *q == ')' ? q + 1 : q;  // most often the line ends here
+    } else {
+        if constexpr (i <= 6)
+            if (take_four_digits<i>(q, field)) return take_fields_from<i + 4>(q, field);
+        if constexpr (i == 8)
+            if (take_lone_tail(q, field)) return q;
+        if (!take_plain_field<i>(q, field)) {
             const char* after = scan_int(q, field[i]);
             if (after == nullptr) return q;
             q = after;
             if (i < 10 && (q = expect(after, ',')) == nullptr) return after;
-            ++i;
         }
+        return take_fields_from<i + 1>(q, field);
     }
-    return *q == ')' ? q + 1 : q;  // most often the line ends here
 }
 
 // The usual listing has fields of one digit: they are taken four at a
@@ -119,9 +116,9 @@ static bool take_plain_field(const char*& p, int i, std::int64_t* field) {
 const char* parse_state_line(const char* p, state_line& s) {
     const char* q = expect(expect(scan_int(p, s.state), ':'), '(');
     if (q == nullptr) return p;
-    if (!take_four_digits<0>(q, s.field)) return take_other_fields(q, 0, s.field);
-    if (!take_four_digits<4>(q, s.field)) return take_other_fields(q, 4, s.field);
-    if (!take_lone_tail(q, s.field)) return take_other_fields(q, 8, s.field);
+    if (!take_four_digits<0>(q, s.field)) return take_fields_from<0>(q, s.field);
+    if (!take_four_digits<4>(q, s.field)) return take_fields_from<4>(q, s.field);
+    if (!take_lone_tail(q, s.field)) return take_fields_from<8>(q, s.field);
     return q;
 }
 
