@@ -58,8 +58,10 @@ static void flush_held(out_buf& o) {
     std::size_t kept = used - final_bytes;
     if (kept > hold_bound) {
         open_spool(o);
+        // Without a spool the run has failed: the place is given up with
+        // what it held, and nothing more is written.
         if (o.spool >= 0) write_out(o, o.spool, o.held, kept);
-        o.held = base;
+        o.held = o.spool >= 0 ? base : nullptr;
         set_room(o, 0);
         return;
     }

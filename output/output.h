@@ -100,6 +100,8 @@ inline char* out_hold(out_buf& o, char* q, std::size_t gap) {
 // buffer; else null.
 inline const char* out_held_text(const out_buf& o) { return o.spool < 0 ? o.held + o.gap : nullptr; }
 // Puts text at the held place and releases it: returns the new position.
+// Where no spool could be made, the output has failed and holds no place
+// any more (held is null): nothing is to be put then.
 char* out_fill(out_buf& o, char* q, std::string_view text);
 // Flushes and closes; a temporary file then takes the output's place.
 // False when any write, the close or the rename failed: the temporary is

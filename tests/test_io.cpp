@@ -1,4 +1,6 @@
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
@@ -99,6 +101,33 @@ TEST(OutBuf, WritesPiecesInOrderAndRecordsFailure) {
     out_put(full, std::string(3 * write_block_size, 'b'));
     out_put(full, "more");
     EXPECT_FALSE(out_close(full));
+}
+
+// A held place whose bytes outgrow memory where no spool can be made: the
+// output fails naming the spool's folder, and a stretch that ends right
+// there puts nothing, rather than moving bytes that are gone.
+TEST(OutBuf, HeldBytesWithoutRoomForASpoolFailTheOutput) {
+    int fd = open_spool_file();
+    ASSERT_GE(fd, 0);
+    const char* old_tmpdir = std::getenv("TMPDIR");
+    std::string saved = old_tmpdir != nullptr ? old_tmpdir : "";
+    setenv("TMPDIR", "/nonexistent", 1);
+    out_buf o = make_out_buf(fd);
+    out_put(o, "before\n");
+    o.pos = out_hold(o, o.pos, 10);
+    while (!o.failed) {
+        char* q = out_line_room(o, o.pos);
+        std::memcpy(q, "1 2 0.500000\n", 13);
+        o.pos = q + 13;
+    }
+    EXPECT_TRUE(o.spool_failed);
+    EXPECT_EQ(o.spool_folder, "/nonexistent");
+    EXPECT_EQ(o.held, nullptr);
+    if (saved.empty())
+        unsetenv("TMPDIR");
+    else
+        setenv("TMPDIR", saved.c_str(), 1);
+    close(fd);
 }
 
 }  // namespace
