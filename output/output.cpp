@@ -19,26 +19,22 @@ out_buf make_out_buf(int fd) {
 
 out_buf make_memory_buf() { return make_out_buf(-1); }
 
-static void fail(out_buf& o, int error) {
+// The first failure is the one reported, with whether it was the spool's.
+static void fail(out_buf& o, int error, bool in_spool = false) {
     if (o.failed) return;
     o.failed = true;
     o.error = error;
+    o.spool_failed = in_spool;
 }
 
 static void write_out(out_buf& o, int fd, const char* bytes, std::size_t n) {
-    if (n > 0 && !o.failed && !write_all(fd, bytes, n)) {
-        fail(o, errno);
-        o.spool_failed = fd == o.spool;
-    }
+    if (n > 0 && !o.failed && !write_all(fd, bytes, n)) fail(o, errno, fd == o.spool);
 }
 
 static void open_spool(out_buf& o) {
     o.spool_folder = temporary_folder();
     o.spool = open_spool_file();
-    if (o.spool < 0) {
-        fail(o, errno);
-        o.spool_failed = true;
-    }
+    if (o.spool < 0) fail(o, errno, true);
 }
 
 // The bytes before the held place are final and written; the held ones move
@@ -93,16 +89,10 @@ static void flush_held(out_buf& o) {
 // The spool's bytes from skip on, read back through the buffer, which is
 // empty then.
 static void copy_spool(out_buf& o, std::size_t skip) {
-    if (!o.failed && !seek_file(o.spool, static_cast<std::int64_t>(skip))) {
-        fail(o, errno);
-        o.spool_failed = true;
-    }
+    if (!o.failed && !seek_file(o.spool, static_cast<std::int64_t>(skip))) fail(o, errno, true);
     while (!o.failed) {
         std::ptrdiff_t n = read_some(o.spool, o.buf.data(), o.buf.size());
-        if (n < 0) {
-            fail(o, errno);
-            o.spool_failed = true;
-        }
+        if (n < 0) fail(o, errno, true);
         if (n <= 0) break;
         write_out(o, o.fd, o.buf.data(), static_cast<std::size_t>(n));
     }
