@@ -190,14 +190,14 @@ static bool starts_stretch(const row_run& run, std::int64_t row) { return run.pr
     return check_value(dc.t, val);
 }
 
-// A common line of another row than the one being summed: a greater row
-// starts a stretch as soon as it is greater, as a common row is never
-// negative; then its diagonal entry as for any line.
-[[gnu::noinline]] static char* other_common_row(out_buf& out, char* q, row_state& s, row_sums& sums, row_run& run,
-                                                std::int64_t row, bool col_at_least, const char* p,
-                                                std::size_t digits) {
-    if (row > run.prev_row) q = first_pas(out, q, sums, run, row);
-    if (diagonal_pending(s, sums, row) && col_at_least) q = put_diagonal(out, q, s, sums, run, row, p, digits);
+// A line of another row than the one being summed, or of any row where
+// it is not a common line: the stretch it may start, then its diagonal
+// entry (the row's text of digits bytes at text, where known). Rare.
+[[gnu::noinline]] static char* decide_row(out_buf& out, char* q, row_state& s, row_sums& sums, row_run& run,
+                                          std::int64_t row, bool col_at_least, const char* text,
+                                          std::size_t digits) {
+    if (starts_stretch(run, row)) q = first_pas(out, q, sums, run, row);
+    if (diagonal_pending(s, sums, row) && col_at_least) q = put_diagonal(out, q, s, sums, run, row, text, digits);
     return q;
 }
 
@@ -218,10 +218,8 @@ template <check_mode mode>
         if (stopped(*dc.t.log)) return read.line_feed;
     }
     std::int64_t row = row_of(c.e);
-    if (!decided && starts_stretch(run, row)) q = first_pas(out, q, sums, run, row);
+    if (!decided) q = decide_row(out, q, s, sums, run, row, c.e.col >= row, nullptr, 0);
     run.sum = added(run.sum, c.e.val.value);
-    if (!decided && diagonal_pending(s, sums, row) && c.e.col >= row)
-        q = put_diagonal(out, q, s, sums, run, row, nullptr, 0);
     q = write_entry_line(q, c.e, index_shift::none);
     return read.line_feed;
 }
@@ -261,8 +259,8 @@ template <check_mode mode>
                 // row being copied (a common row is never negative); any
                 // other goes the general way, once.
                 if (ix.row != run.prev_row)
-                    q = other_common_row(out, q, s, sums, run, ix.row, col_at_least_row(ix), p,
-                                         static_cast<std::size_t>(ix.row_digits));
+                    q = decide_row(out, q, s, sums, run, ix.row, col_at_least_row(ix), p,
+                                   static_cast<std::size_t>(ix.row_digits));
                 else if (s.wants && col_at_least_row(ix))
                     q = put_diagonal(out, q, s, sums, run, ix.row, p, static_cast<std::size_t>(ix.row_digits));
                 double val;

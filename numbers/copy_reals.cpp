@@ -212,32 +212,29 @@ const char* copy_by_value(const char* p, char*& q, double* value) noexcept {
     return c.line_feed;
 }
 
-// The double of a value's digits where the copy has found them: n before
-// the point at d (a lone 0 counts as none), k after it at decimals, the
-// whole times 10^-shift: from one integer of them where they are 19 at
-// most, as scanf reads it. False where they are more, or the power is far.
-[[gnu::always_inline]] inline bool digits_double(const char* d, int n, const char* decimals, int k, int shift,
-                                                 bool negative, double& value) noexcept {
-    std::uint64_t m = n > 0 ? digits_value(load_word(d), n) : 0;
-    if ((m != 0 ? n : 0) + k > max_gathered_digits) return false;
-    for (int left = k; left > 0; decimals += 8, left -= 8) {
-        int take = left < 8 ? left : 8;
-        m = m * powers_of_ten[take] + digits_value(load_word(decimals), take);
-    }
+// The double of a value whose digits (counted of them significant, a
+// lone 0 before the point not counted) make the integer m, times
+// 10^-places, as scanf reads the text at p: from m where they are 19 at
+// most and the power is near, else by the scan of the text.
+[[gnu::always_inline]] inline void take_double(const char* p, std::uint64_t m, int counted, int places,
+                                               double* value) noexcept {
     decimal x;
     x.mantissa = m;
-    x.exponent = -(k + shift);
+    x.exponent = -places;
     double v;
-    if (!nearest_double(x, v)) return false;
-    value = negative ? -v : v;
-    return true;
+    if (counted > max_gathered_digits || !nearest_double(x, v))
+        scan_real(p, *value);
+    else
+        *value = *p == '-' ? -v : v;
 }
 
-// The value's double by digits_double, or where that cannot, by the scan
-// of its text at p.
-[[gnu::always_inline]] inline void take_double(const char* p, const char* d, int n, const char* decimals, int k,
-                                               int shift, double* value) noexcept {
-    if (!digits_double(d, n, decimals, k, shift, *p == '-', *value)) scan_real(p, *value);
+// The same for a short value: n digits before the point at d, k of at
+// most six after it at decimals, the whole times 10^-shift.
+[[gnu::always_inline]] inline void take_short_double(const char* p, const char* d, int n, const char* decimals,
+                                                     int k, int shift, double* value) noexcept {
+    std::uint64_t m = n > 0 ? digits_value(load_word(d), n) : 0;
+    if (k > 0) m = m * powers_of_ten[k] + digits_value(load_word(decimals), k);
+    take_double(p, m, n + k, k + shift, value);
 }
 
 // A short value in exponent form, one digit d (not zero), up to six
@@ -262,7 +259,7 @@ const char* copy_by_value(const char* p, char*& q, double* value) noexcept {
     store_word(t + 2, decimals);
     if (!round_on_text(q, t + 8, static_cast<char>(decimals >> 48), static_cast<char>(decimals >> 56))) return nullptr;
     q = t + 8;
-    if (value != nullptr) take_double(p, d, 1, d + 2, k, x, value);
+    if (value != nullptr) take_short_double(p, d, 1, d + 2, k, x, value);
     return end;
 }
 
@@ -305,7 +302,7 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
         if (*end != '\n') return copy_past_digits(p, q, d, n, k, end, t, value);
         store_word(written_point + 1 + k, all_bytes('0'));
         q = written_point + 7;
-        if (value != nullptr) take_double(p, d, n, decimals, k, 0, value);
+        if (value != nullptr) take_short_double(p, d, n, decimals, k, 0, value);
         return end;
     }
     // The value's digits are gathered word by word as the decimals are
@@ -327,13 +324,7 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
     q = written_point + 7;
     if (value != nullptr) {
         auto places = static_cast<int>(end - decimals);
-        decimal x;
-        x.mantissa = m;
-        x.exponent = -places;
-        if ((integral_part ? n : 0) + places > max_gathered_digits || !nearest_double(x, *value))
-            scan_real(p, *value);
-        else if (*p == '-')
-            *value = -*value;
+        take_double(p, m, (integral_part ? n : 0) + places, places, value);
     }
     return end;
 }
@@ -378,7 +369,7 @@ const char* scan_copied_real(const char* p, copied_real& v) noexcept {
         t[n] = '.';
         store_word(t + n + 1, all_bytes('0'));
         q = t + n + 7;
-        if (value != nullptr) take_double(p, d, n, point, 0, 0, value);
+        if (value != nullptr) take_short_double(p, d, n, point, 0, 0, value);
         return point;
     }
     return copy_decimals(p, q, d, t, n, value);
