@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "compressed.h"
 #include "numbers.h"
 #include "output.h"
 #include "platform.h"
@@ -84,6 +85,7 @@ int answer_option(int argc, char** argv, const tool_text& tool) {
     if (help) {
         console_put(c, tool.format_line);
         console_put(c, tool.help);
+        console_put(c, compressed_formats_line());
     } else {
         console_put(c, tool.name);
         console_put(c, " (statetools) " STATETOOLS_VERSION "\n");

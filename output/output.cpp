@@ -27,8 +27,12 @@ static void fail(out_buf& o, int error, bool in_spool = false) {
     o.spool_failed = in_spool;
 }
 
+// The spool holds plain bytes; the output gets them compressed where its
+// name asks for it.
 static void write_out(out_buf& o, int fd, const char* bytes, std::size_t n) {
-    if (n > 0 && !o.failed && !write_all(fd, bytes, n)) fail(o, errno, fd == o.spool);
+    if (n == 0 || o.failed) return;
+    bool written = fd == o.spool ? write_all(fd, bytes, n) : write_compressed(o.packing, fd, bytes, n);
+    if (!written) fail(o, errno, fd == o.spool);
 }
 
 static void open_spool(out_buf& o) {
@@ -156,6 +160,8 @@ const char* output_name(const char* path) { return is_standard_output(path) ? "s
 // full disk or a network file system: a failed close is a failed run.
 bool out_close(out_buf& o) {
     out_flush(o);
+    if (!o.failed && !finish_compressed(o.packing, o.fd)) fail(o, errno);
+    o.packing = compressed_output();
     if (!close_file(o.fd)) fail(o, errno);
     o.fd = -1;
     if (!o.failed && !o.temporary.path.empty()) {
@@ -173,6 +179,7 @@ void out_discard(out_buf& o) {
     o.spool = -1;
     if (o.fd >= 0) close_file(o.fd);
     o.fd = -1;
+    o.packing = compressed_output();
     o.temporary = temporary_output();
 }
 
@@ -188,6 +195,11 @@ static int open_output(const char* path, temporary_output& temporary) {
 }
 
 bool open_whole_output(const char* path, standard_streams streams, out_buf& out, failure& why) {
+    stream_format format = format_for_name(path);
+    if (const char* missing = missing_library(format)) {
+        why = own_failure(path, missing);
+        return false;
+    }
     temporary_output temporary;
     int fd;
     if (!is_standard_output(path)) {
@@ -203,6 +215,7 @@ bool open_whole_output(const char* path, standard_streams streams, out_buf& out,
         return false;
     }
     out = make_out_buf(fd);
+    out.packing = start_compressed_output(format);
     out.path = path;
     out.temporary = std::move(temporary);
     return true;

@@ -1,7 +1,8 @@
 // Output files: bytes collected in one buffer and written a block at a
-// time, with write errors kept until the close reports them. A regular
-// file is written whole: to a temporary file beside it, which takes its
-// place only when the run has succeeded.
+// time (compressed where the name ends in .gz or .zst), with write errors
+// kept until the close reports them. A regular file is written whole: to a
+// temporary file beside it, which takes its place only when the run has
+// succeeded.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "buffer.h"
+#include "compressed.h"
 #include "failure.h"
 #include "platform.h"
 
@@ -40,6 +42,7 @@ struct temporary_output {
 // an output without a file grows instead of being written.
 struct out_buf {
     int fd = -1;
+    compressed_output packing;  // how the bytes are written to fd
     byte_buffer buf;
     char* pos = nullptr;
     char* limit = nullptr;
@@ -112,8 +115,9 @@ bool out_close(out_buf& o);
 // output written in place keeps what was written.
 void out_discard(out_buf& o);
 
-// Opens the output named by path to be written whole: standard output for
-// "-" (EBADF when it was closed when the run began); a regular file, or a
+// Opens the output named by path to be written whole, compressed as its
+// name asks (a format the build lacks fails before anything is opened):
+// standard output for "-" (EBADF when it was closed when the run began); a regular file, or a
 // missing one, by a temporary file beside it; anything a rename cannot
 // replace (a FIFO, a device, a symbolic link, a file of several links), or
 // a file whose folder takes no new file, in place, emptied. False, with the

@@ -46,13 +46,14 @@ static const char* last_line_feed(const char* from, const char* to) {
 static void fail(line_reader& r) {
     r.failed = true;
     r.error = errno;
+    r.problem = r.source.problem;
 }
 
 // Moves the line being read to the front, then reads behind it; returns
 // where the new bytes start. A long line grows the buffer by a quarter at a
 // time, so that it takes little more room than the line itself; once it is
 // done the buffer shrinks back.
-static std::size_t read_block(line_reader& r) {
+[[gnu::noinline]] static std::size_t read_block(line_reader& r) {
     char* base = r.buf.data();
     auto carried = static_cast<std::size_t>(base + r.data_end - r.lines_end);
     if (r.lines_end != base) std::memmove(base, r.lines_end, carried);
@@ -62,13 +63,13 @@ static std::size_t read_block(line_reader& r) {
         r.buf.resize(carried + std::max(read_block_size, carried / 4) + line_padding + 1);
     base = r.buf.data();
     r.next = r.lines_end = base;
-    std::ptrdiff_t n = read_some(r.fd, base + carried, r.buf.size() - carried - line_padding - 1);
+    std::int64_t read_before = r.source.bytes_read;
+    std::ptrdiff_t n = read_text(r.source, r.fd, base + carried, r.buf.size() - carried - line_padding - 1);
     if (n < 0) fail(r);
     if (n <= 0) r.at_end = true;
-    if (n > 0) {
-        r.data_end += static_cast<std::size_t>(n);
-        progress_read(r.progress, n);
-    }
+    if (n > 0) r.data_end += static_cast<std::size_t>(n);
+    // Compressed bytes, as the file's size counts them.
+    progress_read(r.progress, r.source.bytes_read - read_before);
     return carried;
 }
 
@@ -100,9 +101,11 @@ const char* take_line(line_reader& r) {
 void close_reader(line_reader& r) {
     if (r.fd >= 0) close_file(r.fd);
     r.fd = -1;
+    r.source.state.reset();
     clear_progress(r.progress);
 }
 
 failure reading_failure(const line_reader& r, const char* path) {
+    if (r.problem != nullptr) return own_failure(input_name(path), r.problem);
     return system_failure(input_name(path), r.error);
 }

@@ -1,6 +1,7 @@
-// The input of a run: one descriptor read in blocks into one buffer, and
-// handed out as runs of whole lines in place, each line ended by a line
-// feed and followed by readable padding (see numbers.h).
+// The input of a run: one descriptor read in blocks into one buffer (its
+// text, where it is compressed), and handed out as runs of whole lines in
+// place, each line ended by a line feed and followed by readable padding
+// (see numbers.h).
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "buffer.h"
+#include "compressed.h"
 #include "failure.h"
 #include "progress.h"
 
@@ -29,7 +31,9 @@ struct line_reader {
     bool unended_last_line = false;  // the input's last line had no line feed
     bool failed = false;  // a read error ended the input
     int error = 0;        // its system error number
+    const char* problem = nullptr;  // or what is wrong with the compressed data
     progress_line progress;     // off unless a tool starts it
+    compressed_input source;    // what reads the text from fd
 };
 
 // Opens the input named by path for reading, "-" being standard input: -1

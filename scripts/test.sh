@@ -11,6 +11,12 @@ command -v g++ >/dev/null || missing+=(g++)
 command -v make >/dev/null || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 command -v man >/dev/null || missing+=(man-db)
+# Compressed files: the libraries, and the programs the tests make and
+# check compressed files with.
+[ -f /usr/include/isa-l/igzip_lib.h ] || missing+=(libisal-dev)
+[ -f /usr/include/zstd.h ] || missing+=(libzstd-dev)
+command -v gzip >/dev/null || missing+=(gzip)
+command -v zstd >/dev/null || missing+=(zstd)
 if [ ${#missing[@]} -gt 0 ]; then
   as_root=()
   [ "$(id -u)" = 0 ] || as_root=(sudo)

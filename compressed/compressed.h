@@ -1,0 +1,58 @@
+// Compressed files, read and written as the plain text they hold: gzip
+// (one member or several) and zstd (one frame or several) inputs are told
+// by their first bytes, and outputs named *.gz or *.zst are compressed. The
+// libraries are called here only; the reader and the output see blocks of
+// text as from a plain file. A build without a library still runs, and
+// fails on its format with a reason that names the library.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+enum class stream_format { plain, gzip, zstd };
+
+struct decoder;
+struct encoder;
+struct decoder_deleter {
+    void operator()(decoder* d) const noexcept;
+};
+struct encoder_deleter {
+    void operator()(encoder* e) const noexcept;
+};
+
+// An input read as text. Its first bytes tell its format (a text file never
+// starts with the bytes that open a gzip member or a zstd frame).
+struct compressed_input {
+    stream_format format = stream_format::plain;
+    bool format_known = false;
+    std::unique_ptr<decoder, decoder_deleter> state;
+    std::int64_t bytes_read = 0;     // from the file, compressed or not
+    const char* problem = nullptr;   // why the data cannot be read, where no system error says it
+};
+
+// Reads up to n bytes of the text of the input fd: the count, 0 at its end,
+// -1 on failure (problem set, or errno).
+std::ptrdiff_t read_text(compressed_input& in, int fd, char* data, std::size_t n);
+
+// An output compressed as it is written, in the format its name asks for.
+struct compressed_output {
+    stream_format format = stream_format::plain;
+    std::unique_ptr<encoder, encoder_deleter> state;
+};
+
+// The format an output's name asks for: *.gz gzip, *.zst zstd, else plain.
+stream_format format_for_name(std::string_view path);
+// Null where the build reads and writes the format, else why it cannot.
+const char* missing_library(stream_format format);
+// Starts compressing a format the build has (plain needs nothing).
+compressed_output start_compressed_output(stream_format format);
+// Compresses bytes and writes what comes out to fd: false (errno set) when a
+// write fails.
+bool write_compressed(compressed_output& out, int fd, const char* data, std::size_t n);
+// Ends the compressed stream (its last blocks, its checksum) on fd.
+bool finish_compressed(compressed_output& out, int fd);
+
+// What the build reads and writes, for --help: one line.
+std::string_view compressed_formats_line();
