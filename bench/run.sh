@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks the tools against plain C stdio programs doing the same work,
 # and, where BASELINE names a commit, against the tools of that commit.
-#   bash bench/run.sh [diagfill|onebase|minmark|all]
+#   bash bench/run.sh [diagfill|onebase|minmark|compressed|all]
 #   BASELINE=main~3 bash bench/run.sh diagfill
 # PAIRS sets how many paired runs give the median wall time (default 3).
 # Needs valgrind for the instruction counts, which it ends with for every
@@ -117,6 +117,42 @@ rss_line() {
   echo "$line"
 }
 
+# slower LABEL TARGET "COMMAND" "PLAIN COMMAND": paired wall times, pinned
+# to one core, of a run on or to a compressed file against the same run on
+# plain files; the ratio should stay at most TARGET.
+slower() {
+  local label=$1 target=$2 cmd=$3 plain=$4
+  : >"$out/times"
+  "$out/measure" taskset -c 0 $cmd >/dev/null
+  "$out/measure" taskset -c 0 $plain >/dev/null
+  for _ in $(seq "$pairs"); do
+    sync
+    echo "tool $("$out/measure" taskset -c 0 $cmd)" >>"$out/times"
+    sync
+    echo "base $("$out/measure" taskset -c 0 $plain)" >>"$out/times"
+  done
+  local tw bw
+  tw=$(awk '$1 == "tool" { print $2 }' "$out/times" | median)
+  bw=$(awk '$1 == "base" { print $2 }' "$out/times" | median)
+  awk -v tw="$tw" -v bw="$bw" -v t="$target" -v l="$label" 'BEGIN {
+    printf "%s: %.3f s against %.3f s plain, %.2fx (target: at most %dx), one core, median of paired runs\n",
+      l, tw, bw, tw / bw, t }'
+}
+
+# compressed_runs: diagfill reading gzip and zstd, onebase writing them.
+compressed_runs() {
+  local in1=$data/tra1-10m.tra in0=$data/tra0-10m.tra
+  [ -s "$in1.gz" ] || gzip -6 -c "$in1" >"$in1.gz"
+  [ -s "$in1.zst" ] || zstd -q -c "$in1" >"$in1.zst"
+  slower "diagfill on tra1-10m.tra.gz" 2 "$out/bin/diagfill $in1.gz $out/result" "$out/bin/diagfill $in1 $out/result-base"
+  cmp -s "$out/result" "$out/result-base" || echo "  WARNING: the outputs differ"
+  slower "diagfill on tra1-10m.tra.zst" 2 "$out/bin/diagfill $in1.zst $out/result" "$out/bin/diagfill $in1 $out/result-base"
+  slower "onebase writing .gz" 4 "$out/bin/onebase $in0 $out/result.gz" "$out/bin/onebase $in0 $out/result"
+  gzip -dc "$out/result.gz" | cmp -s - "$out/result" || echo "  WARNING: the .gz output differs"
+  slower "onebase writing .zst" 4 "$out/bin/onebase $in0 $out/result.zst" "$out/bin/onebase $in0 $out/result"
+  limited 32768 "$out/bin/diagfill" "$in1.gz"
+}
+
 # baseline_bin COMMIT: the tools of that commit, built once.
 baseline_bin() {
   local dir=$out/commit-$1
@@ -177,6 +213,12 @@ for tool in diagfill onebase minmark; do
     if declare -F "bench_$tool" >/dev/null; then "bench_$tool"; fi
   fi
 done
+
+if [ "$which" = all ] || [ "$which" = compressed ]; then
+  make_file tra1-10m.tra tra 10000000 1000000 1
+  make_file tra0-10m.tra tra 10000000 1000000 0
+  compressed_runs
+fi
 
 echo "instructions per entry on 200,000-entry files (bench/instructions.sh):"
 bash bench/instructions.sh "$out" || true
