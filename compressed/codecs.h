@@ -4,14 +4,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <memory>
 
 #include "compressed.h"
+#include "relay.h"
 
 #ifdef TINY_BLOCKS
 constexpr std::size_t compressed_block_size = 64;  // so that tests cut streams everywhere
+constexpr std::size_t text_block_size = 64;
 #else
 constexpr std::size_t compressed_block_size = 256 * 1024;
+constexpr std::size_t text_block_size = 256 * 1024;  // decoded a block at a time
 #endif
 
 // Compressed input not yet decoded: bytes[start, end).
@@ -20,10 +25,17 @@ struct compressed_block {
     std::size_t start = 0;
     std::size_t end = 0;
     bool ended = false;  // the file has no more
+    std::int64_t bytes_read = 0;     // from the file
+    const char* problem = nullptr;   // what is wrong with the data, once found
 };
 // Moves the bytes not yet decoded to the front and reads behind them;
 // false (errno set) when the read fails.
-bool refill(compressed_block& block, int fd, compressed_input& in);
+bool refill(compressed_block& block, int fd);
+
+// A gzip member starts 1f 8b, a zstd frame 28 b5 2f fd: the format the n
+// bytes at p start, and in `partly` whether they could still grow into
+// the start of one.
+stream_format format_of(const unsigned char* p, std::size_t n, bool& partly);
 
 struct gzip_decoder;
 struct zstd_decoder;
@@ -31,14 +43,14 @@ struct gzip_encoder;
 struct zstd_encoder;
 
 // Each decodes into data up to n bytes: the count, 0 at the end of the
-// stream, -1 on failure (in.problem set, or errno).
+// stream, -1 on failure (block.problem set, or errno).
 gzip_decoder* new_gzip_decoder();
 void delete_gzip_decoder(gzip_decoder* d);
-std::ptrdiff_t gzip_decode(gzip_decoder& d, compressed_block& block, int fd, compressed_input& in, char* data,
+std::ptrdiff_t gzip_decode(gzip_decoder& d, compressed_block& block, int fd, char* data,
                            std::size_t n);
 zstd_decoder* new_zstd_decoder();
 void delete_zstd_decoder(zstd_decoder* d);
-std::ptrdiff_t zstd_decode(zstd_decoder& d, compressed_block& block, int fd, compressed_input& in, char* data,
+std::ptrdiff_t zstd_decode(zstd_decoder& d, compressed_block& block, int fd, char* data,
                            std::size_t n);
 
 // Each compresses data (finish: ends the stream) and writes to fd.
@@ -48,3 +60,46 @@ bool gzip_encode(gzip_encoder& e, int fd, const char* data, std::size_t n, bool 
 zstd_encoder* new_zstd_encoder();
 void delete_zstd_encoder(zstd_encoder* e);
 bool zstd_encode(zstd_encoder& e, int fd, const char* data, std::size_t n, bool finish);
+
+// Which libraries the build found (CMake defines these).
+#ifdef STATETOOLS_GZIP
+constexpr bool has_gzip = true;
+#else
+constexpr bool has_gzip = false;
+#endif
+#ifdef STATETOOLS_ZSTD
+constexpr bool has_zstd = true;
+#else
+constexpr bool has_zstd = false;
+#endif
+
+// What a block of text decoded by the helper is followed by: more text (1),
+// the end (0) or a failure (-1), and the state of the input after it.
+struct text_status {
+    std::ptrdiff_t after = 1;
+    std::int64_t bytes_read = 0;
+    const char* problem = nullptr;
+    int error = 0;
+    std::exception_ptr thrown;  // a lack of memory, passed on to the tool's thread
+};
+
+// A compressed input's decoder, with the compressed bytes it reads; with a
+// helper thread (texts.helper running), that thread reads and decodes a
+// block of text while the tool works on the other.
+struct decoder {
+    int fd = -1;
+    compressed_block block;
+    gzip_decoder* gzip = nullptr;
+    zstd_decoder* zstd = nullptr;
+    relay texts;
+    text_status status[2];  // of each block of texts
+    int taking = 0;         // the block the tool takes text from
+    std::size_t taken = 0;  // and how much of it
+};
+
+// A compressed output's encoder.
+struct encoder {
+    int fd = -1;
+    gzip_encoder* gzip = nullptr;
+    zstd_encoder* zstd = nullptr;
+};

@@ -32,14 +32,14 @@ static const char* inflate_problem(int status) {
 }
 
 // A member has ended: what follows is another member, or the end.
-static bool at_next_member(gzip_decoder& d, compressed_block& block, int fd, compressed_input& in, bool& done) {
+static bool at_next_member(gzip_decoder& d, compressed_block& block, int fd, bool& done) {
     while (block.end - block.start < 2 && !block.ended)
-        if (!refill(block, fd, in)) return false;
+        if (!refill(block, fd)) return false;
     done = block.start == block.end;
     if (done) return true;
     const unsigned char* p = block.bytes.get() + block.start;
     if (block.end - block.start < 2 || p[0] != 0x1f || p[1] != 0x8b) {
-        in.problem = "data after the end of the gzip data";
+        block.problem = "data after the end of the gzip data";
         return false;
     }
     isal_inflate_reset(&d.state);
@@ -48,16 +48,16 @@ static bool at_next_member(gzip_decoder& d, compressed_block& block, int fd, com
     return true;
 }
 
-std::ptrdiff_t gzip_decode(gzip_decoder& d, compressed_block& block, int fd, compressed_input& in, char* data,
+std::ptrdiff_t gzip_decode(gzip_decoder& d, compressed_block& block, int fd, char* data,
                            std::size_t n) {
     inflate_state& s = d.state;
     for (;;) {
         if (s.block_state == ISAL_BLOCK_FINISH) {
             bool done = false;
-            if (!at_next_member(d, block, fd, in, done)) return -1;
+            if (!at_next_member(d, block, fd, done)) return -1;
             if (done) return 0;
         }
-        if (block.start == block.end && !block.ended && !refill(block, fd, in)) return -1;
+        if (block.start == block.end && !block.ended && !refill(block, fd)) return -1;
         s.next_in = block.bytes.get() + block.start;
         s.avail_in = static_cast<std::uint32_t>(block.end - block.start);
         s.next_out = reinterpret_cast<std::uint8_t*>(data);
@@ -65,13 +65,13 @@ std::ptrdiff_t gzip_decode(gzip_decoder& d, compressed_block& block, int fd, com
         int status = isal_inflate(&s);
         block.start = block.end - s.avail_in;
         if (status < 0) {
-            in.problem = inflate_problem(status);
+            block.problem = inflate_problem(status);
             return -1;
         }
         auto produced = static_cast<std::ptrdiff_t>(n - s.avail_out);
         if (produced > 0) return produced;
         if (block.ended && block.start == block.end && s.block_state != ISAL_BLOCK_FINISH) {
-            in.problem = "gzip data cut short";
+            block.problem = "gzip data cut short";
             return -1;
         }
     }

@@ -42,25 +42,25 @@ static const char* decode_problem(const zstd_decoder& d, std::size_t result) {
     }
 }
 
-std::ptrdiff_t zstd_decode(zstd_decoder& d, compressed_block& block, int fd, compressed_input& in, char* data,
+std::ptrdiff_t zstd_decode(zstd_decoder& d, compressed_block& block, int fd, char* data,
                            std::size_t n) {
     ZSTD_outBuffer out{data, n, 0};
     for (;;) {
-        if (block.start == block.end && !block.ended && !refill(block, fd, in)) return -1;
+        if (block.start == block.end && !block.ended && !refill(block, fd)) return -1;
         if (block.start == block.end && block.ended && !d.in_frame) return 0;
         ZSTD_inBuffer source{block.bytes.get(), block.end, block.start};
         std::size_t result = ZSTD_decompressStream(d.context, &out, &source);
         block.start = source.pos;
         if (ZSTD_isError(result)) {
             if (ZSTD_getErrorCode(result) == ZSTD_error_memory_allocation) throw std::bad_alloc();
-            in.problem = decode_problem(d, result);
+            block.problem = decode_problem(d, result);
             return -1;
         }
         d.in_frame = result != 0;
         if (result == 0) d.frame_ended = true;
         if (out.pos > 0) return static_cast<std::ptrdiff_t>(out.pos);
         if (block.ended && block.start == block.end && d.in_frame) {
-            in.problem = "zstd data cut short";
+            block.problem = "zstd data cut short";
             return -1;
         }
     }

@@ -84,6 +84,17 @@ standard_streams keep_standard_streams_open();
 // one, refused as a named input would be: a directory (EISDIR), or a
 // descriptor that cannot be read (EBADF).
 int open_standard_input();
+// A thread with a small stack (the default one takes megabytes of address
+// space, which counts against a memory limit), for a helper that only
+// decompresses. start_thread gives false (errno set) where none can start.
+struct thread_handle {
+    std::uintptr_t id = 0;
+    bool started = false;
+};
+bool start_thread(thread_handle& t, void (*run)(void*), void* argument);
+// Waits for the thread to end.
+void join_thread(thread_handle& t);
+
 // A write to a pipe without a reader, or past a file-size limit, fails with
 // EPIPE or EFBIG instead of ending the process by a signal, so that the run
 // can finish its output and say what went wrong.

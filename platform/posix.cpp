@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -200,4 +202,51 @@ int open_standard_input() {
 void ignore_write_signals() {
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
+}
+
+// Room enough for the decompressors' deepest calls, under the sanitizers
+// too.
+constexpr std::size_t helper_stack_size = 1024 * 1024;
+
+namespace {
+struct thread_start {
+    void (*run)(void*);
+    void* argument;
+};
+}  // namespace
+
+static void* run_thread(void* start) {
+    thread_start s = *static_cast<thread_start*>(start);
+    delete static_cast<thread_start*>(start);
+    s.run(s.argument);
+    return nullptr;
+}
+
+bool start_thread(thread_handle& t, void (*run)(void*), void* argument) {
+    static_assert(sizeof(pthread_t) <= sizeof t.id);
+    auto* start = new (std::nothrow) thread_start{run, argument};
+    pthread_attr_t attributes;
+    int error = start == nullptr ? ENOMEM : pthread_attr_init(&attributes);
+    if (error == 0) {
+        pthread_attr_setstacksize(&attributes, helper_stack_size);
+        pthread_t id;
+        error = pthread_create(&id, &attributes, run_thread, start);
+        pthread_attr_destroy(&attributes);
+        if (error == 0) std::memcpy(&t.id, &id, sizeof id);
+    }
+    if (error != 0) {
+        delete start;
+        errno = error;
+        return false;
+    }
+    t.started = true;
+    return true;
+}
+
+void join_thread(thread_handle& t) {
+    if (!t.started) return;
+    pthread_t id;
+    std::memcpy(&id, &t.id, sizeof id);
+    pthread_join(id, nullptr);
+    t.started = false;
 }

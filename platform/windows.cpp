@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "platform.h"
 
@@ -192,3 +193,42 @@ int open_standard_input() {
 
 // Writes end by no signal here.
 void ignore_write_signals() {}
+
+constexpr std::size_t helper_stack_size = 1024 * 1024;
+
+namespace {
+struct thread_start {
+    void (*run)(void*);
+    void* argument;
+};
+}  // namespace
+
+static DWORD WINAPI run_thread(LPVOID start) {
+    thread_start s = *static_cast<thread_start*>(start);
+    delete static_cast<thread_start*>(start);
+    s.run(s.argument);
+    return 0;
+}
+
+bool start_thread(thread_handle& t, void (*run)(void*), void* argument) {
+    auto* start = new (std::nothrow) thread_start{run, argument};
+    HANDLE h = start == nullptr ? nullptr
+                                : CreateThread(nullptr, helper_stack_size, run_thread, start,
+                                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (h == nullptr) {
+        delete start;
+        errno = EAGAIN;
+        return false;
+    }
+    t.id = reinterpret_cast<std::uintptr_t>(h);
+    t.started = true;
+    return true;
+}
+
+void join_thread(thread_handle& t) {
+    if (!t.started) return;
+    HANDLE h = reinterpret_cast<HANDLE>(t.id);
+    WaitForSingleObject(h, INFINITE);
+    CloseHandle(h);
+    t.started = false;
+}
