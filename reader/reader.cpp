@@ -99,9 +99,9 @@ const char* take_line(line_reader& r) {
 }
 
 void close_reader(line_reader& r) {
+    r.source.state.reset();  // its helper thread may be reading fd
     if (r.fd >= 0) close_file(r.fd);
     r.fd = -1;
-    r.source.state.reset();
     clear_progress(r.progress);
 }
 
