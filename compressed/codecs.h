@@ -1,6 +1,7 @@
-// What the formats' own files share with compressed.cpp, which picks among
-// them: the compressed bytes read from the input, and one entry point a
-// format and a direction. Not included outside this folder.
+// What the formats' own files (gzip.cpp, zstd.cpp) share with the files
+// that pick among them (read_compressed.cpp, write_compressed.cpp): the
+// compressed bytes read from the input, one entry point a format and a
+// direction, and the decoder and encoder. Not included outside this folder.
 #pragma once
 
 #include <cstddef>
@@ -46,12 +47,10 @@ struct zstd_encoder;
 // stream, -1 on failure (block.problem set, or errno).
 gzip_decoder* new_gzip_decoder();
 void delete_gzip_decoder(gzip_decoder* d);
-std::ptrdiff_t gzip_decode(gzip_decoder& d, compressed_block& block, int fd, char* data,
-                           std::size_t n);
+std::ptrdiff_t gzip_decode(gzip_decoder& d, compressed_block& block, int fd, char* data, std::size_t n);
 zstd_decoder* new_zstd_decoder();
 void delete_zstd_decoder(zstd_decoder* d);
-std::ptrdiff_t zstd_decode(zstd_decoder& d, compressed_block& block, int fd, char* data,
-                           std::size_t n);
+std::ptrdiff_t zstd_decode(zstd_decoder& d, compressed_block& block, int fd, char* data, std::size_t n);
 
 // Each compresses data (finish: ends the stream) and writes to fd.
 gzip_encoder* new_gzip_encoder();

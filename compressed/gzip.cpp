@@ -48,8 +48,7 @@ static bool at_next_member(gzip_decoder& d, compressed_block& block, int fd, boo
     return true;
 }
 
-std::ptrdiff_t gzip_decode(gzip_decoder& d, compressed_block& block, int fd, char* data,
-                           std::size_t n) {
+std::ptrdiff_t gzip_decode(gzip_decoder& d, compressed_block& block, int fd, char* data, std::size_t n) {
     inflate_state& s = d.state;
     for (;;) {
         if (s.block_state == ISAL_BLOCK_FINISH) {

@@ -7,7 +7,9 @@
 #include "codecs.h"
 #include "platform.h"
 
+// A block at most (the libraries count in 32 bits).
 static std::ptrdiff_t decode(decoder& d, char* data, std::size_t n) {
+    n = std::min(n, text_block_size);
 #ifdef STATETOOLS_GZIP
     if (d.gzip != nullptr) return gzip_decode(*d.gzip, d.block, d.fd, data, n);
 #endif

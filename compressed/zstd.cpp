@@ -42,8 +42,7 @@ static const char* decode_problem(const zstd_decoder& d, std::size_t result) {
     }
 }
 
-std::ptrdiff_t zstd_decode(zstd_decoder& d, compressed_block& block, int fd, char* data,
-                           std::size_t n) {
+std::ptrdiff_t zstd_decode(zstd_decoder& d, compressed_block& block, int fd, char* data, std::size_t n) {
     ZSTD_outBuffer out{data, n, 0};
     for (;;) {
         if (block.start == block.end && !block.ended && !refill(block, fd)) return -1;
