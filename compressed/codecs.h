@@ -98,7 +98,6 @@ struct decoder {
 
 // A compressed output's encoder.
 struct encoder {
-    int fd = -1;
     gzip_encoder* gzip = nullptr;
     zstd_encoder* zstd = nullptr;
 };

@@ -46,15 +46,14 @@ struct compressed_output {
 stream_format format_for_name(std::string_view path);
 // Null where the build reads and writes the format, else why it cannot.
 const char* missing_library(stream_format format);
-// Starts compressing a format the build has onto fd (plain needs
-// nothing).
-compressed_output start_compressed_output(stream_format format, int fd);
-// Compresses bytes of a compressed output (not plain) and writes what comes
-// out: false (errno set) once a write has failed.
-bool write_compressed(compressed_output& out, const char* data, std::size_t n);
-// Ends the stream (its last blocks, its checksum): false (errno set) where a
-// write failed.
-bool finish_compressed(compressed_output& out);
+// Starts compressing a format the build has (plain needs nothing).
+compressed_output start_compressed_output(stream_format format);
+// Writes bytes to fd, compressed where the output's format asks for it:
+// false (errno set) once a write has failed.
+bool write_compressed(compressed_output& out, int fd, const char* data, std::size_t n);
+// Ends the stream on fd (its last blocks, its checksum): false (errno set)
+// where a write failed.
+bool finish_compressed(compressed_output& out, int fd);
 
 // What the build reads and writes, for --help: one line.
 std::string_view compressed_formats_line();

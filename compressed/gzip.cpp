@@ -10,7 +10,6 @@
 
 struct gzip_decoder {
     inflate_state state;
-    bool started = false;  // a member is being read
 };
 
 gzip_decoder* new_gzip_decoder() {
@@ -37,14 +36,13 @@ static bool at_next_member(gzip_decoder& d, compressed_block& block, int fd, boo
         if (!refill(block, fd)) return false;
     done = block.start == block.end;
     if (done) return true;
-    const unsigned char* p = block.bytes.get() + block.start;
-    if (block.end - block.start < 2 || p[0] != 0x1f || p[1] != 0x8b) {
+    bool partly = false;
+    if (format_of(block.bytes.get() + block.start, block.end - block.start, partly) != stream_format::gzip) {
         block.problem = "data after the end of the gzip data";
         return false;
     }
     isal_inflate_reset(&d.state);
     d.state.crc_flag = ISAL_GZIP;
-    d.started = false;
     return true;
 }
 

@@ -2,25 +2,25 @@
 // tool's thread (a helper thread gained little: the compression itself
 // takes most of the time).
 #include "codecs.h"
+#include "platform.h"
 
-static bool encode(encoder& e, const char* data, std::size_t n, bool finish) {
+static bool encode(encoder& e, int fd, const char* data, std::size_t n, bool finish) {
 #ifdef STATETOOLS_GZIP
-    if (e.gzip != nullptr) return gzip_encode(*e.gzip, e.fd, data, n, finish);
+    if (e.gzip != nullptr) return gzip_encode(*e.gzip, fd, data, n, finish);
 #endif
 #ifdef STATETOOLS_ZSTD
-    if (e.zstd != nullptr) return zstd_encode(*e.zstd, e.fd, data, n, finish);
+    if (e.zstd != nullptr) return zstd_encode(*e.zstd, fd, data, n, finish);
 #endif
-    (void)e, (void)data, (void)n, (void)finish;
+    (void)e, (void)fd, (void)data, (void)n, (void)finish;
     return true;
 }
 
-compressed_output start_compressed_output(stream_format format, int fd) {
+compressed_output start_compressed_output(stream_format format) {
     compressed_output out;
     out.format = format;
     if (format == stream_format::plain) return out;
     out.state.reset(new encoder);
     encoder& e = *out.state;
-    e.fd = fd;
 #ifdef STATETOOLS_GZIP
     if (format == stream_format::gzip) e.gzip = new_gzip_encoder();
 #endif
@@ -30,14 +30,15 @@ compressed_output start_compressed_output(stream_format format, int fd) {
     return out;
 }
 
-bool write_compressed(compressed_output& out, const char* data, std::size_t n) {
+bool write_compressed(compressed_output& out, int fd, const char* data, std::size_t n) {
+    if (out.format == stream_format::plain) return write_all(fd, data, n);
     // The libraries count in 32 bits.
     constexpr std::size_t most = std::size_t{1} << 30;
     for (; n > most; data += most, n -= most)
-        if (!encode(*out.state, data, most, false)) return false;
-    return encode(*out.state, data, n, false);
+        if (!encode(*out.state, fd, data, most, false)) return false;
+    return encode(*out.state, fd, data, n, false);
 }
 
-bool finish_compressed(compressed_output& out) {
-    return out.format == stream_format::plain || encode(*out.state, nullptr, 0, true);
+bool finish_compressed(compressed_output& out, int fd) {
+    return out.format == stream_format::plain || encode(*out.state, fd, nullptr, 0, true);
 }

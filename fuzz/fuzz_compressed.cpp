@@ -35,8 +35,8 @@ static std::string compressed(stream_format format, std::string_view text, std::
     for (std::string_view piece : {text.substr(0, split), text.substr(split)}) {
         int fd = open_spool_file();
         require(fd >= 0);
-        compressed_output out = start_compressed_output(format, fd);
-        require(write_compressed(out, piece.data(), piece.size()) && finish_compressed(out));
+        compressed_output out = start_compressed_output(format);
+        require(write_compressed(out, fd, piece.data(), piece.size()) && finish_compressed(out, fd));
         bytes += whole_file(fd);
         close(fd);
     }

@@ -31,8 +31,7 @@ static void fail(out_buf& o, int error, bool in_spool = false) {
 // name asks for it.
 static void write_out(out_buf& o, int fd, const char* bytes, std::size_t n) {
     if (n == 0 || o.failed) return;
-    bool written = fd == o.spool || o.packing.format == stream_format::plain ? write_all(fd, bytes, n)
-                                                                             : write_compressed(o.packing, bytes, n);
+    bool written = fd == o.spool ? write_all(fd, bytes, n) : write_compressed(o.packing, fd, bytes, n);
     if (!written) fail(o, errno, fd == o.spool);
 }
 
@@ -161,7 +160,7 @@ const char* output_name(const char* path) { return is_standard_output(path) ? "s
 // full disk or a network file system: a failed close is a failed run.
 bool out_close(out_buf& o) {
     out_flush(o);
-    if (!o.failed && !finish_compressed(o.packing)) fail(o, errno);
+    if (!o.failed && !finish_compressed(o.packing, o.fd)) fail(o, errno);
     o.packing = compressed_output();
     if (!close_file(o.fd)) fail(o, errno);
     o.fd = -1;
@@ -216,7 +215,7 @@ bool open_whole_output(const char* path, standard_streams streams, out_buf& out,
         return false;
     }
     out = make_out_buf(fd);
-    out.packing = start_compressed_output(format, fd);
+    out.packing = start_compressed_output(format);
     out.path = path;
     out.temporary = std::move(temporary);
     return true;
