@@ -128,7 +128,10 @@ static char* write_diagonal(char* q, std::int64_t row, double sum, const char* t
     diagonal.val.value = -sum;
     char indices[24];
     if (text != nullptr) {
+        // Eight bytes at a time: a row of fewer digits brings its blank
+        // along, one of eight does not.
         std::memcpy(indices, text, 8);
+        indices[n] = ' ';
         std::memcpy(indices + n + 1, text, 8);
         diagonal.indices = indices;
         diagonal.row_length = static_cast<std::uint32_t>(n);

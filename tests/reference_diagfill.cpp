@@ -1,6 +1,7 @@
 #include "reference_diagfill.h"
 
 #include <cmath>
+#include <unordered_map>
 #include <vector>
 
 #include "padded.h"
@@ -35,8 +36,10 @@ std::string reference_diagfill(std::string_view input) {
     tra_header h;
     parse_header_line(lines[0].data(), h.states, h.size);
     parse_header_line(lines[1].data(), h.transitions, h.nnz);
-    std::vector<double> rowsum(h.size > 0 ? static_cast<std::size_t>(h.size) : 0);
-    auto in_table = [&](std::int64_t row) { return row >= 1 && row <= static_cast<std::int64_t>(rowsum.size()); };
+    // Rows by their number, so that a table of a billion states costs only
+    // the rows the file has.
+    std::unordered_map<std::int64_t, double> rowsum;
+    auto in_table = [&](std::int64_t row) { return row >= 1 && row <= h.size; };
     auto parse = [](const std::string& line, tra_entry& e) {
         parse_entry_line(line.data(), line.data() + line.size() - line_padding, e);
     };
@@ -48,7 +51,7 @@ std::string reference_diagfill(std::string_view input) {
         if (prev_row == -1 || row_of(e) > prev_row) prev_row = row_of(e);
         if (!in_table(prev_row)) continue;
         // As C adds on x86-64: of two NaNs, the first operand's is kept.
-        double& sum = rowsum[static_cast<std::size_t>(prev_row - 1)];
+        double& sum = rowsum[prev_row];
         if (!std::isnan(sum)) sum += e.val.value;
     }
 
@@ -65,7 +68,7 @@ std::string reference_diagfill(std::string_view input) {
         }
         if (!row_flag && col_of(f) >= row && in_table(row)) {
             row_flag = true;
-            put_entry(out, row, row, -rowsum[static_cast<std::size_t>(row - 1)]);
+            put_entry(out, row, row, -rowsum[row]);
         }
         put_entry(out, row, col_of(f), f.val.value);
     }

@@ -77,17 +77,6 @@ std::string many_blocks_input(unsigned seed, unsigned odd_lines, unsigned out_of
     return text;
 }
 
-// Where two long texts first differ, with a little of each from there: a
-// full diff of megabytes would swamp the report.
-std::string first_difference(const std::string& got, const std::string& want) {
-    if (got == want) return "";
-    std::size_t at = 0;
-    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
-    std::size_t from = got.rfind('\n', at) == std::string::npos ? 0 : got.rfind('\n', at) + 1;
-    return "at byte " + std::to_string(at) + ": got \"" + got.substr(from, 60) + "\", want \"" +
-           want.substr(from, 60) + "\"";
-}
-
 TEST(Diagfill, ManyBlocksGiveWhatLineByLineWorkGives) {
     struct {
         unsigned odd_lines, out_of_order;

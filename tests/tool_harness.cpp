@@ -70,3 +70,12 @@ std::string convert_text(const std::string& tool, const std::string& input, cons
     EXPECT_EQ(r.status, 0);
     return read_text(dir.file("out"));
 }
+
+std::string first_difference(const std::string& got, const std::string& want) {
+    if (got == want) return "";
+    std::size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    std::size_t from = got.rfind('\n', at) == std::string::npos ? 0 : got.rfind('\n', at) + 1;
+    return "at byte " + std::to_string(at) + ": got \"" + got.substr(from, 60) + "\", want \"" +
+           want.substr(from, 60) + "\"";
+}

@@ -35,3 +35,7 @@ std::string convert_text(const std::string& tool, const std::string& input, cons
 void write_text(const std::string& path, const std::string& text);
 std::string read_text(const std::string& path);
 std::string shell_quoted(const std::string& s);
+
+// Where two long texts first differ, with a little of each from there: a
+// full diff of megabytes would swamp the report. Empty where they agree.
+std::string first_difference(const std::string& got, const std::string& want);
