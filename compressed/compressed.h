@@ -9,9 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
-enum class stream_format { plain, gzip, zstd };
+// The formats the tools read and write, then those only told apart, so
+// that they fail with a reason rather than read as text.
+enum class stream_format { plain, gzip, zstd, xz, bzip2, lz4, zip, seven_zip, rar, lzip, lzop, compress };
 
 struct decoder;
 struct encoder;
@@ -36,6 +39,12 @@ struct compressed_input {
 // -1 on failure (problem set, or errno).
 std::ptrdiff_t read_text(compressed_input& in, int fd, char* data, std::size_t n);
 
+// Ends the reading of fd and closes it. A helper thread that is still
+// reading fd (a pipe whose writer has stalled) is not waited for: it
+// closes fd and frees what it used when its read returns, so that a run
+// that stops early ends at once.
+void close_compressed_input(compressed_input& in, int fd);
+
 // An output compressed as it is written, in the format its name asks for.
 struct compressed_output {
     stream_format format = stream_format::plain;
@@ -56,4 +65,4 @@ bool write_compressed(compressed_output& out, int fd, const char* data, std::siz
 bool finish_compressed(compressed_output& out, int fd);
 
 // What the build reads and writes, for --help: one line.
-std::string_view compressed_formats_line();
+std::string compressed_formats_line();

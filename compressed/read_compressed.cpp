@@ -16,6 +16,12 @@ static std::ptrdiff_t decode(decoder& d, char* data, std::size_t n) {
 #ifdef STATETOOLS_ZSTD
     if (d.zstd != nullptr) return zstd_decode(*d.zstd, d.block, d.fd, data, n);
 #endif
+#ifdef STATETOOLS_XZ
+    if (d.xz != nullptr) return xz_decode(*d.xz, d.block, d.fd, data, n);
+#endif
+#ifdef STATETOOLS_BZIP2
+    if (d.bzip2 != nullptr) return bzip2_decode(*d.bzip2, d.block, d.fd, data, n);
+#endif
     (void)d, (void)data, (void)n;
     return 0;
 }
@@ -24,7 +30,7 @@ static std::ptrdiff_t decode(decoder& d, char* data, std::size_t n) {
 static std::ptrdiff_t decode_here(compressed_input& in, char* data, std::size_t n) {
     decoder& d = *in.state;
     std::ptrdiff_t got = decode(d, data, n);
-    in.bytes_read = d.block.bytes_read;
+    in.bytes_read = bytes_used(d.block);
     in.problem = d.block.problem;
     return got;
 }
@@ -41,17 +47,19 @@ static void fill(decoder& d, relay_block& b, text_status& s) {
                 break;
             }
             b.size += static_cast<std::size_t>(got);
+            // The compressed bytes at hand are used up: the text goes to
+            // the tool before a read that may wait on a stalled pipe.
+            if (d.block.start == d.block.end && !d.block.ended) break;
         }
     } catch (...) {
         s.after = -1;
         s.thrown = std::current_exception();
     }
-    s.bytes_read = d.block.bytes_read;
+    s.bytes_read = bytes_used(d.block);
     s.problem = d.block.problem;
 }
 
-static void decode_ahead(void* argument) {
-    decoder& d = *static_cast<decoder*>(argument);
+static void fill_blocks(decoder& d) {
     for (int i = 0;; i ^= 1) {
         relay_block& b = d.texts.blocks[i];
         if (!await_block(d.texts, b, false)) return;
@@ -59,6 +67,15 @@ static void decode_ahead(void* argument) {
         hand_over(d.texts, b, true);
         if (d.status[i].after <= 0) return;
     }
+}
+
+static void decode_ahead(void* argument) {
+    decoder& d = *static_cast<decoder*>(argument);
+    fill_blocks(d);
+    if (!helper_leaves(d.texts)) return;
+    // The tool went on without waiting for this read.
+    close_file(d.fd);
+    free_decoder(&d);
 }
 
 // Text the helper has decoded; a block all taken goes back to it. At the
@@ -119,6 +136,12 @@ static std::ptrdiff_t first_read(compressed_input& in, int fd, char* data, std::
 #endif
 #ifdef STATETOOLS_ZSTD
     if (in.format == stream_format::zstd) d.zstd = new_zstd_decoder();
+#endif
+#ifdef STATETOOLS_XZ
+    if (in.format == stream_format::xz) d.xz = new_xz_decoder();
+#endif
+#ifdef STATETOOLS_BZIP2
+    if (in.format == stream_format::bzip2) d.bzip2 = new_bzip2_decoder();
 #endif
     start_relay(d.texts, text_block_size, decode_ahead, &d);
     return decoded_text(in, data, n);

@@ -25,6 +25,8 @@ struct relay {
     std::mutex lock;
     std::condition_variable changed;
     bool stopping = false;  // the tool's side is gone: the helper ends
+    bool helper_done = false;  // the helper has left its work
+    bool orphaned = false;     // and has what it used to free itself
     thread_handle helper;
 };
 
@@ -51,6 +53,36 @@ inline bool start_relay(relay& r, std::size_t block_size, void (*run)(void*), vo
     if (std::thread::hardware_concurrency() < 2) return false;
     for (relay_block& b : r.blocks) b.bytes.reset(new char[block_size]);
     return start_thread(r.helper, run, argument);
+}
+
+// The helper's last step: true where the tool's side has gone on without
+// it (leave_helper), so that what it used is its own to free.
+inline bool helper_leaves(relay& r) {
+    std::lock_guard<std::mutex> hold(r.lock);
+    r.helper_done = true;
+    return r.orphaned;
+}
+
+// Ends the helper without waiting for it where it is still at work (a
+// read of a pipe whose writer has stalled may never return): true then,
+// and it frees what it uses once it ends (helper_leaves). False where no
+// helper runs or it has ended.
+inline bool leave_helper(relay& r) {
+    if (!r.helper.started) return false;
+    {
+        std::lock_guard<std::mutex> hold(r.lock);
+        r.stopping = true;
+        // Woken under the lock: once it is released, a helper left alone
+        // may free the relay.
+        r.changed.notify_all();
+        if (!r.helper_done) {
+            r.orphaned = true;
+            detach_thread(r.helper);
+            return true;
+        }
+    }
+    join_thread(r.helper);
+    return false;
 }
 
 // Ends the helper, at once where it waits for a block.

@@ -11,6 +11,12 @@ static bool encode(encoder& e, int fd, const char* data, std::size_t n, bool fin
 #ifdef STATETOOLS_ZSTD
     if (e.zstd != nullptr) return zstd_encode(*e.zstd, fd, data, n, finish);
 #endif
+#ifdef STATETOOLS_XZ
+    if (e.xz != nullptr) return xz_encode(*e.xz, fd, data, n, finish);
+#endif
+#ifdef STATETOOLS_BZIP2
+    if (e.bzip2 != nullptr) return bzip2_encode(*e.bzip2, fd, data, n, finish);
+#endif
     (void)e, (void)fd, (void)data, (void)n, (void)finish;
     return true;
 }
@@ -20,12 +26,18 @@ compressed_output start_compressed_output(stream_format format) {
     out.format = format;
     if (format == stream_format::plain) return out;
     out.state.reset(new encoder);
-    encoder& e = *out.state;
+    [[maybe_unused]] encoder& e = *out.state;
 #ifdef STATETOOLS_GZIP
     if (format == stream_format::gzip) e.gzip = new_gzip_encoder();
 #endif
 #ifdef STATETOOLS_ZSTD
     if (format == stream_format::zstd) e.zstd = new_zstd_encoder();
+#endif
+#ifdef STATETOOLS_XZ
+    if (format == stream_format::xz) e.xz = new_xz_encoder();
+#endif
+#ifdef STATETOOLS_BZIP2
+    if (format == stream_format::bzip2) e.bzip2 = new_bzip2_encoder();
 #endif
     return out;
 }

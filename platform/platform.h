@@ -94,6 +94,8 @@ struct thread_handle {
 bool start_thread(thread_handle& t, void (*run)(void*), void* argument);
 // Waits for the thread to end.
 void join_thread(thread_handle& t);
+// Lets the thread run on alone: it ends by itself, or with the process.
+void detach_thread(thread_handle& t);
 
 // A write to a pipe without a reader, or past a file-size limit, fails with
 // EPIPE or EFBIG instead of ending the process by a signal, so that the run

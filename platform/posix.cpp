@@ -250,3 +250,11 @@ void join_thread(thread_handle& t) {
     pthread_join(id, nullptr);
     t.started = false;
 }
+
+void detach_thread(thread_handle& t) {
+    if (!t.started) return;
+    pthread_t id;
+    std::memcpy(&id, &t.id, sizeof id);
+    pthread_detach(id);
+    t.started = false;
+}

@@ -232,3 +232,9 @@ void join_thread(thread_handle& t) {
     CloseHandle(h);
     t.started = false;
 }
+
+void detach_thread(thread_handle& t) {
+    if (!t.started) return;
+    CloseHandle(reinterpret_cast<HANDLE>(t.id));
+    t.started = false;
+}

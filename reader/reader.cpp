@@ -99,8 +99,7 @@ const char* take_line(line_reader& r) {
 }
 
 void close_reader(line_reader& r) {
-    r.source.state.reset();  // its helper thread may be reading fd
-    if (r.fd >= 0) close_file(r.fd);
+    if (r.fd >= 0) close_compressed_input(r.source, r.fd);
     r.fd = -1;
     clear_progress(r.progress);
 }

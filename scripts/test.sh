@@ -15,8 +15,12 @@ command -v man >/dev/null || missing+=(man-db)
 # check compressed files with.
 [ -f /usr/include/isa-l/igzip_lib.h ] || missing+=(libisal-dev)
 [ -f /usr/include/zstd.h ] || missing+=(libzstd-dev)
+[ -f /usr/include/lzma.h ] || missing+=(liblzma-dev)
+[ -f /usr/include/bzlib.h ] || missing+=(libbz2-dev)
 command -v gzip >/dev/null || missing+=(gzip)
 command -v zstd >/dev/null || missing+=(zstd)
+command -v xz >/dev/null || missing+=(xz-utils)
+command -v bzip2 >/dev/null || missing+=(bzip2)
 if [ ${#missing[@]} -gt 0 ]; then
   as_root=()
   [ "$(id -u)" = 0 ] || as_root=(sudo)
