@@ -85,12 +85,25 @@ void add_line_notes(check_log& log, const line_notes& n, std::int64_t last_line,
                  counted(n.long_lines, "line is", "lines are").c_str(), n.long_lines == 1 ? "it" : "them");
 }
 
+// A byte as a message shows it: control bytes (ESC, BEL, DEL) as '?'.
+static char shown(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return byte < ' ' || byte == 0x7f ? '?' : c;
+}
+
 std::string quoted_text(const char* p, std::size_t max) {
     std::string text = "'";
     std::size_t n = 0;
-    for (; p[n] != '\n' && n < max; ++n) text += static_cast<unsigned char>(p[n]) < ' ' ? '?' : p[n];
+    for (; p[n] != '\n' && n < max; ++n) text += shown(p[n]);
     if (p[n] != '\n') text += "...";
     return text + "'";
+}
+
+std::string shown_text(std::string_view text) {
+    std::string s;
+    for (std::size_t n = 0; n < text.size() && n < 40; ++n) s += shown(text[n]);
+    if (text.size() > 40) s += "...";
+    return s;
 }
 
 std::string quoted_text_of(const char* text) {

@@ -70,3 +70,7 @@ check_result checked(const check_log& log, std::string_view summary);
 std::string quoted_text(const char* p, std::size_t max = 24);
 // The same of a C string (an argument).
 std::string quoted_text_of(const char* text);
+// A word of the file (a header's keyword) for a message, without quotes:
+// control bytes shown as '?', and cut after 40 bytes, so that a message
+// never sends the terminal escapes.
+std::string shown_text(std::string_view text);

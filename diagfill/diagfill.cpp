@@ -353,10 +353,9 @@ static check_result check_input(const char* infile, standard_streams streams, fa
         add_note(log, dc.first_short_line, "%s no diagonal entry, as all %s entries lie left of it (the first is row %lld)",
                  counted(dc.short_rows, "row gets", "rows get").c_str(), dc.short_rows == 1 ? "its" : "their",
                  static_cast<long long>(dc.first_short_row));
-    char summary[128];
-    std::snprintf(summary, sizeof summary, "%lld lines, %lld entries in %s", static_cast<long long>(dc.t.line),
-                  static_cast<long long>(dc.t.line > 2 ? dc.t.line - 2 : 0), counted(dc.rows, "row", "rows").c_str());
-    return checked(log, summary);
+    return checked(log, counted(dc.t.line, "line", "lines") + ", " +
+                            counted(dc.t.line > 2 ? dc.t.line - 2 : 0, "entry", "entries") + " in " +
+                            counted(dc.rows, "row", "rows"));
 }
 
 check_result check_file(const char* infile, standard_streams streams, failure& why) {

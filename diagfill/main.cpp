@@ -22,11 +22,11 @@ int main(int argc, char** argv) {
     char** files = argv + options.first_file;
     int count = argc - options.first_file;
     failure why;
-    if (options.unknown == nullptr && options.check && !options.strict && count == 1) {
+    if (!misplaced_option(options) && options.check && !options.strict && count == 1) {
         console report = open_console();
         return finish_check(report, diagfill_text, check_file(files[0], report.streams, why), why);
     }
-    if (options.unknown != nullptr || options.check || count != 2) return usage(diagfill_text, options);
+    if (misplaced_option(options) || options.check || count != 2) return usage(diagfill_text, options);
     console messages = open_console(files[1]);
     int result = read_tra_file(files[0], files[1], options.strict, messages, why);
     return finish(messages, diagfill_text, result, result == 1, why);

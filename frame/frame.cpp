@@ -19,7 +19,7 @@ static bool is_argument(const char* arg, std::string_view option) { return std::
 
 console open_console(const char* outfile) {
     ignore_write_signals();
-    bool data_on_standard_output = outfile != nullptr && is_standard_output(outfile);
+    bool data_on_standard_output = outfile != nullptr && goes_to_standard_output(outfile);
     console c{data_on_standard_output ? standard_error : standard_output, keep_standard_streams_open()};
     return c;
 }
@@ -77,10 +77,18 @@ static bool console_done(console& c, const tool_text& tool) {
     return false;
 }
 
+// A lone --help, -h or --version: among other arguments they are out of
+// place (the usage line says so), and -h is a file's name.
+static const char* asked_option(int argc, char** argv) {
+    if (argc != 2) return nullptr;
+    if (is_argument(argv[1], "-h")) return "--help";
+    return is_argument(argv[1], "--help") || is_argument(argv[1], "--version") ? argv[1] : nullptr;
+}
+
 int answer_option(int argc, char** argv, const tool_text& tool) {
-    if (argc != 2) return -1;
-    bool help = is_argument(argv[1], "--help") || is_argument(argv[1], "-h");
-    if (!help && !is_argument(argv[1], "--version")) return -1;
+    const char* asked = asked_option(argc, argv);
+    if (asked == nullptr) return -1;
+    bool help = is_argument(asked, "--help");
     console c = open_console();
     if (help) {
         console_put(c, tool.format_line);
@@ -115,13 +123,19 @@ run_options read_options(int argc, char** argv) {
             o.check = true;
         else if (is_argument(arg, "--strict"))
             o.strict = true;
-        else if (o.unknown == nullptr)
-            o.unknown = arg;
+        else if (o.unknown == nullptr && o.alone == nullptr)
+            (is_argument(arg, "--help") || is_argument(arg, "--version") ? o.alone : o.unknown) = arg;
     }
     return o;
 }
 
 int usage(const tool_text& tool, const run_options& options) {
+    if (options.alone != nullptr) {
+        put(standard_error, tool.name);
+        put(standard_error, ": ");
+        put(standard_error, options.alone);
+        put(standard_error, " takes no other arguments\n");
+    }
     if (options.unknown != nullptr) {
         put(standard_error, tool.name);
         put(standard_error, ": unknown option ");

@@ -40,8 +40,11 @@ struct run_options {
     bool strict = false;
     int first_file = 1;  // the index of the first file argument
     const char* unknown = nullptr;  // an option that is none of these
+    const char* alone = nullptr;    // --help or --version among other arguments
 };
 run_options read_options(int argc, char** argv);
+// An option that cannot be taken: unknown, or one that stands alone.
+inline bool misplaced_option(const run_options& o) { return o.unknown != nullptr || o.alone != nullptr; }
 // The usage line for arguments that do not fit: an unknown option is
 // named on standard error.
 int usage(const tool_text& tool, const run_options& options);

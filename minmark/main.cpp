@@ -23,11 +23,11 @@ int main(int argc, char** argv) {
     char** args = argv + options.first_file;
     int count = argc - options.first_file;
     failure why;
-    if (options.unknown == nullptr && options.check && !options.strict && count == 3) {
+    if (!misplaced_option(options) && options.check && !options.strict && count == 3) {
         console report = open_console();
         return finish_check(report, minmark_text, check_file(args[0], args[1], args[2], report.streams, why), why);
     }
-    if (options.unknown != nullptr || options.check || count != 4) return usage(minmark_text, options);
+    if (misplaced_option(options) || options.check || count != 4) return usage(minmark_text, options);
     console messages = open_console(args[3]);
     check_log arguments = make_check_log(check_mode::strict, "");
     if (options.strict && !check_arguments(arguments, args[0], args[1]))

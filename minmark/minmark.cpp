@@ -351,10 +351,9 @@ static check_result check_input(std::int64_t size, const char* size_text, const 
                  static_cast<long long>(lc.first_repeated));
     std::int64_t marked = 0;
     for (std::int64_t w = 0; w <= marks.size / 64; ++w) marked += std::popcount(marks.words[w]);
-    char summary[128];
-    std::snprintf(summary, sizeof summary, "%lld lines, %lld states listed, %lld marked", static_cast<long long>(lc.line),
-                  static_cast<long long>(lc.listed), static_cast<long long>(marked));
-    return checked(log, summary);
+    return checked(log, counted(lc.line, "line", "lines") + ", " +
+                            counted(lc.listed, "state listed", "states listed") + ", " + std::to_string(marked) +
+                            " marked");
 }
 
 check_result check_file(const char* size_text, const char* k_text, const char* infile, standard_streams streams,

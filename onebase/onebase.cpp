@@ -129,10 +129,8 @@ static check_result check_input(const char* infile, standard_streams streams, fa
     chk.log = &log;
     auto entry = [&](std::int64_t row, std::int64_t col, double val) { return check_entry(chk, row, col, val); };
     if (!check_tra_input("onebase", infile, streams, 0, chk, entry, why)) return {};
-    char summary[96];
-    std::snprintf(summary, sizeof summary, "%lld lines, %lld entries", static_cast<long long>(chk.line),
-                  static_cast<long long>(chk.line > 2 ? chk.line - 2 : 0));
-    return checked(log, summary);
+    return checked(log, counted(chk.line, "line", "lines") + ", " +
+                            counted(chk.line > 2 ? chk.line - 2 : 0, "entry", "entries"));
 }
 
 check_result check_file(const char* infile, standard_streams streams, failure& why) {

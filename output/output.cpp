@@ -154,6 +154,12 @@ temporary_output::~temporary_output() {
 
 bool is_standard_output(const char* path) { return path[0] == '-' && path[1] == '\0'; }
 
+bool goes_to_standard_output(const char* path) {
+    if (is_standard_output(path)) return true;
+    file_id output = identify_file(standard_output);
+    return !output.character_device && same_file(identify_path(path), output);
+}
+
 const char* output_name(const char* path) { return is_standard_output(path) ? "standard output" : path; }
 
 // The last block can land in the page cache and the close still fail, on a
@@ -202,7 +208,7 @@ bool open_whole_output(const char* path, standard_streams streams, out_buf& out,
     }
     temporary_output temporary;
     int fd;
-    if (!is_standard_output(path)) {
+    if (!goes_to_standard_output(path)) {
         fd = open_output(path, temporary);
     } else if (streams.output) {
         fd = standard_output;
@@ -222,14 +228,14 @@ bool open_whole_output(const char* path, standard_streams streams, out_buf& out,
 }
 
 static file_id identify_output(const char* path) {
-    return is_standard_output(path) ? identify_file(standard_output) : identify_path(path);
+    return goes_to_standard_output(path) ? identify_file(standard_output) : identify_path(path);
 }
 
 bool open_output_beside(int ip, int input_error, file_id input, const char* infile, const char* outfile,
                         standard_streams streams, out_buf& out, failure& why) {
     if (ip < 0) {
         why = system_failure(infile, input_error);
-        if (!is_standard_output(outfile)) {
+        if (!goes_to_standard_output(outfile)) {
             int op = open_output_file(outfile, false);
             if (op >= 0) close_file(op);
         }

@@ -60,6 +60,10 @@ struct out_buf {
 // "-" names standard output; output_name gives the name an output has in
 // messages.
 bool is_standard_output(const char* path);
+// An output that is the tool's own standard output: "-", or a name of the
+// file or pipe it is (/dev/stdout, say), which the tool's own lines must
+// not go into. A terminal or /dev/null is taken by its name as before.
+bool goes_to_standard_output(const char* path);
 const char* output_name(const char* path);
 
 out_buf make_out_buf(int fd);

@@ -58,6 +58,7 @@ struct file_id {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     bool known = false;
+    bool character_device = false;  // a terminal, /dev/null and the like
 };
 file_id identify_file(int fd);
 file_id identify_path(const char* path);

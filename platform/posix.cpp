@@ -160,7 +160,7 @@ std::int64_t file_size(int fd) {
 bool is_terminal(int fd) { return isatty(fd) == 1; }
 
 static file_id identity(const struct stat& st) {
-    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true, S_ISCHR(st.st_mode)};
 }
 
 file_id identify_file(int fd) {

@@ -34,7 +34,7 @@ const check_case cases[] = {
     {"diagfill", "", h3 + "1 2 nan\n1 3 1\n", "3: ", "not a finite number", true},
     {"diagfill", "", "STATES 1234\nTRANSITIONS 2\n1 1234 1\n1 1235 1\n", "4: ", "col 1235 is outside 1..1234", true},
     {"diagfill", "", h3 + "2 1 0.5\n1 3 1\n", "4: ", "row 1 after row 2: diagfill needs the entries grouped", true},
-    {"diagfill", "", "STATES 3\nTRANSITIONS 4\n1 2 0.5\n", "4: ", "TRANSITIONS says 4, the file has 1 entries", true},
+    {"diagfill", "", "STATES 3\nTRANSITIONS 4\n1 2 0.5\n", "4: ", "TRANSITIONS says 4, the file has 1 entry", true},
     {"diagfill", "", "STATES 3\nTRANSITIONS 1\n1 2 0.5\n1 3 1\n", "2: note: ", "the file has 2 entries", false},
     {"diagfill", "", h3 + "1 2 4e-7\n1 3 1\n", "3: note: ", "written as 0.000000", false},
     {"diagfill", "", h3 + "1 1 0.5\n1 3 1\n", "3: note: ", "was diagfill run on this file already?", false},

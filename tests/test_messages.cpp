@@ -178,9 +178,12 @@ TEST(Messages, ALoneHelpOrVersionIsAnsweredAndOtherwiseAFileName) {
         EXPECT_EQ(version.status, 0);
         // Among more arguments, --help is an option out of place: the usage
         // line; a file of that name comes after "--".
-        tool_run misplaced = run_shell(tool + " --help " + t.arguments + " in out");
-        EXPECT_EQ(misplaced.status, 2) << t.name;
-        EXPECT_EQ(misplaced.output, format) << t.name;
+        for (const char* option : {"--help", "--version"}) {
+            tool_run misplaced = run_shell(tool + " --strict " + option + " " + t.arguments + " in out");
+            EXPECT_EQ(misplaced.status, 2) << t.name;
+            EXPECT_EQ(misplaced.output, format) << t.name;
+            EXPECT_EQ(misplaced.errors, t.name + ": " + option + " takes no other arguments\n") << t.name;
+        }
         tool_run named = run_shell("cd " + shell_quoted(dir.path.string()) + " && " + tool + " -- " + t.arguments +
                                    " --help out");
         EXPECT_EQ(named.status, 1) << t.name;
@@ -247,6 +250,41 @@ TEST(Messages, ProgressLineOnATerminalOnly) {
     EXPECT_EQ(here.status, 0);
     std::string screen = terminal.written();
     EXPECT_EQ(screen.rfind("here\r\n\rdiagfill: ", 0), 0u) << screen;
+}
+
+// An outfile that names the tool's own standard output (/dev/stdout, a
+// file or pipe it was sent to) is "-": the tool's lines go to standard
+// error, never into the data.
+TEST(Messages, AnOutfileThatIsStandardOutputKeepsTheLinesOut) {
+    for (const auto& t : tools) {
+        temp_dir dir;
+        write_text(dir.file("in"), t.input);
+        tool_run named = run_on(t, dir.file("in"), dir.file("named"));
+        std::string want = read_text(dir.file("named"));
+        tool_run piped = run_on(t, dir.file("in"), "/dev/stdout", "", " | cat");
+        EXPECT_EQ(piped.output, want) << t.name;
+        EXPECT_EQ(piped.errors, named.output) << t.name;
+        tool_run to_file = run_on(t, dir.file("in"), "/dev/stdout", "", " >" + shell_quoted(dir.file("out")));
+        EXPECT_EQ(read_text(dir.file("out")), want) << t.name;
+        EXPECT_EQ(to_file.errors, named.output) << t.name;
+    }
+}
+
+// Control bytes of a header (a terminal's escapes, its bell) are shown as
+// entry text is, never sent to the terminal.
+TEST(Messages, HeaderTextInMessagesShowsNoControlBytes) {
+    temp_dir dir;
+    write_text(dir.file("in"), "STATES\x1b[2J\n\x07TRANSITIONS\x1b]0;x\x07 9\n1 1 1\n");
+    tool_run check = run_tool("diagfill", {"--check", dir.file("in")});
+    EXPECT_EQ(check.output.find('\x1b'), std::string::npos) << check.output;
+    EXPECT_EQ(check.output.find('\x07'), std::string::npos) << check.output;
+    EXPECT_NE(check.output.find("header line STATES?[2J without its number"), std::string::npos) << check.output;
+    tool_run strict = run_tool("onebase", {"--strict", dir.file("in"), dir.file("out")});
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_EQ(strict.errors, "onebase: " + dir.file("in") + ":1: header line STATES?[2J without its number\n");
+    write_text(dir.file("in"), "S 1\nT\x1b[2J 9\n0 0 1\n");
+    tool_run short_file = run_tool("onebase", {"--check", dir.file("in")});
+    EXPECT_NE(short_file.output.find("T?[2J says 9, the file has 1 entry"), std::string::npos) << short_file.output;
 }
 
 }  // namespace

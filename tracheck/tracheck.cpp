@@ -6,7 +6,8 @@
 
 static bool check_header_line(tra_checks& chk, const std::string& keyword, const header_shape& shape) {
     if (!shape.keyword) return add_problem(*chk.log, chk.line, "header line without a keyword and a number");
-    if (!shape.number) return add_problem(*chk.log, chk.line, "header line %s without its number", keyword.c_str());
+    if (!shape.number)
+        return add_problem(*chk.log, chk.line, "header line %s without its number", shown_text(keyword).c_str());
     if (*shape.rest != '\n')
         return add_problem(*chk.log, chk.line, "text after the header's number: %s", quoted_text(shape.rest).c_str());
     return true;
@@ -82,15 +83,15 @@ bool check_value(tra_checks& chk, double value) {
 bool finish_checks(tra_checks& chk, const line_reader& in) {
     check_log& log = *chk.log;
     std::int64_t entries = chk.line - 2;
-    const char* keyword = chk.header.transitions.c_str();
-    auto count = [](std::int64_t n) { return static_cast<long long>(n); };
+    std::string shown_keyword = shown_text(chk.header.transitions);
+    const char* keyword = shown_keyword.c_str();
+    std::string has = counted(entries, "entry", "entries");
+    auto nnz = static_cast<long long>(chk.header.nnz);
     if (entries < chk.header.nnz &&
-        !add_problem(log, chk.line + 1, "%s says %lld, the file has %lld entries: was it cut short?", keyword,
-                     count(chk.header.nnz), count(entries)))
+        !add_problem(log, chk.line + 1, "%s says %lld, the file has %s: was it cut short?", keyword, nnz, has.c_str()))
         return false;
     if (entries > chk.header.nnz)
-        add_note(log, 2, "%s says %lld, the file has %lld entries (diagfill's own outputs have more)", keyword,
-                 count(chk.header.nnz), count(entries));
+        add_note(log, 2, "%s says %lld, the file has %s (diagfill's own outputs have more)", keyword, nnz, has.c_str());
     if (chk.tiny_values > 0)
         add_note(log, chk.first_tiny, "%s not zero but written as 0.000000 or -0.000000",
                  counted(chk.tiny_values, "value is", "values are").c_str());
