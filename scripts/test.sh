@@ -1,38 +1,15 @@
 #!/usr/bin/env bash
-# Sets up what the tests need on a fresh Debian or Ubuntu machine (with
-# apt-get, as root or through sudo; elsewhere it names the packages), then
-# builds the tools and the tests into build/ and runs the tests.
+# Sets up what the tests need (scripts/setup.sh --tests), builds the tools
+# and the tests into build/ and runs the tests, but for the long sweeps
+# (label "long", which CI runs; --all runs them here too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-command -v cmake >/dev/null || missing+=(cmake)
-command -v g++ >/dev/null || missing+=(g++)
-command -v make >/dev/null || missing+=(make)
-[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-command -v man >/dev/null || missing+=(man-db)
-# Compressed files: the libraries, and the programs the tests make and
-# check compressed files with.
-[ -f /usr/include/isa-l/igzip_lib.h ] || missing+=(libisal-dev)
-[ -f /usr/include/zstd.h ] || missing+=(libzstd-dev)
-[ -f /usr/include/lzma.h ] || missing+=(liblzma-dev)
-[ -f /usr/include/bzlib.h ] || missing+=(libbz2-dev)
-command -v gzip >/dev/null || missing+=(gzip)
-command -v zstd >/dev/null || missing+=(zstd)
-command -v xz >/dev/null || missing+=(xz-utils)
-command -v bzip2 >/dev/null || missing+=(bzip2)
-if [ ${#missing[@]} -gt 0 ]; then
-  as_root=()
-  [ "$(id -u)" = 0 ] || as_root=(sudo)
-  if command -v apt-get >/dev/null && { [ ${#as_root[@]} = 0 ] || command -v sudo >/dev/null; }; then
-    "${as_root[@]}" apt-get update
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
-  else
-    echo "scripts/test.sh: install these first: ${missing[*]} (Debian package names)" >&2
-    exit 1
-  fi
-fi
-
+bash scripts/setup.sh --tests
 cmake -S . -B build -DBUILD_TESTING=ON
 cmake --build build -j2
-ctest --test-dir build --output-on-failure
+if [ "${1:-}" = --all ]; then
+  ctest --test-dir build --output-on-failure -j2
+else
+  ctest --test-dir build --output-on-failure -j2 -LE long
+fi

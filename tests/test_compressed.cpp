@@ -295,7 +295,7 @@ TEST(CompressedHeaders, StrictStopDoesNotWaitForAStalledWriter) {
     temp_dir dir;
     write_text(dir.file("bad.tra"), "STATES 3\nTRANSITIONS 2\n1 2 0.5\n\n");
     std::string fifo = shell_quoted(dir.file("fifo"));
-    tool_run r = run_shell("mkfifo " + fifo + " && { gzip -c " + shell_quoted(dir.file("bad.tra")) +
+    tool_run r = run_shell("mkfifo " + fifo + "; { gzip -c " + shell_quoted(dir.file("bad.tra")) +
                            "; sleep 30; } >" + fifo + " & writer=$!; timeout 10 " +
                            shell_quoted(tool_path("diagfill")) + " --strict " + fifo + " " +
                            shell_quoted(dir.file("out")) + "; echo status $?; kill $writer; pkill -P $writer sleep");
