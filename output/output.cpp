@@ -135,22 +135,20 @@ void out_put(out_buf& o, std::string_view text) {
     }
 }
 
-temporary_output::temporary_output(temporary_output&& other) noexcept : path(std::move(other.path)) {
-    other.path.clear();
+whole_output::whole_output(whole_output&& other) noexcept : file(std::move(other.file)) {
+    other.file = whole_file{};
 }
 
-temporary_output& temporary_output::operator=(temporary_output&& other) noexcept {
+whole_output& whole_output::operator=(whole_output&& other) noexcept {
     if (this != &other) {
-        if (!path.empty()) remove_temporary(path.c_str());
-        path = std::move(other.path);
-        other.path.clear();
+        discard_whole_file(file, -1);
+        file = std::move(other.file);
+        other.file = whole_file{};
     }
     return *this;
 }
 
-temporary_output::~temporary_output() {
-    if (!path.empty()) remove_temporary(path.c_str());
-}
+whole_output::~whole_output() { discard_whole_file(file, -1); }
 
 bool is_standard_output(const char* path) { return path[0] == '-' && path[1] == '\0'; }
 
@@ -168,36 +166,22 @@ bool out_close(out_buf& o) {
     out_flush(o);
     if (!o.failed && !finish_compressed(o.packing, o.fd)) fail(o, errno);
     o.packing = compressed_output();
-    if (!close_file(o.fd)) fail(o, errno);
+    bool closed = o.whole.file.way == output_way::none ? close_file(o.fd)
+                  : o.failed                            ? (discard_whole_file(o.whole.file, o.fd), true)
+                                                        : commit_whole_file(o.whole.file, o.fd);
+    if (!closed) fail(o, errno);
     o.fd = -1;
-    if (!o.failed && !o.temporary.path.empty()) {
-        if (rename_over(o.temporary.path.c_str(), o.path))
-            o.temporary.path.clear();
-        else
-            fail(o, errno);
-    }
-    o.temporary = temporary_output();
+    o.whole = whole_output();
     return !o.failed;
 }
 
 void out_discard(out_buf& o) {
     if (o.spool >= 0) close_file(o.spool);
     o.spool = -1;
-    if (o.fd >= 0) close_file(o.fd);
+    if (o.fd >= 0) discard_whole_file(o.whole.file, o.fd);
     o.fd = -1;
     o.packing = compressed_output();
-    o.temporary = temporary_output();
-}
-
-// A file that a rename can replace is written beside it, unless its folder
-// takes no new file; anything else in place.
-static int open_output(const char* path, temporary_output& temporary) {
-    if (replaceable_by_rename(path)) {
-        int fd = create_temporary_beside(path, temporary.path);
-        if (fd >= 0) return fd;
-        temporary.path.clear();
-    }
-    return open_output_file(path, true);
+    o.whole = whole_output();
 }
 
 bool open_whole_output(const char* path, standard_streams streams, out_buf& out, failure& why) {
@@ -206,10 +190,10 @@ bool open_whole_output(const char* path, standard_streams streams, out_buf& out,
         why = own_failure(path, missing);
         return false;
     }
-    temporary_output temporary;
+    whole_output whole;
     int fd;
     if (!goes_to_standard_output(path)) {
-        fd = open_output(path, temporary);
+        fd = open_whole_file(path, whole.file);
     } else if (streams.output) {
         fd = standard_output;
     } else {
@@ -222,8 +206,7 @@ bool open_whole_output(const char* path, standard_streams streams, out_buf& out,
     }
     out = make_out_buf(fd);
     out.packing = start_compressed_output(format);
-    out.path = path;
-    out.temporary = std::move(temporary);
+    out.whole = std::move(whole);
     return true;
 }
 

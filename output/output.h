@@ -26,15 +26,15 @@ constexpr std::size_t hold_bound = 2 * 1024 * 1024;
 // Room that one line of output may take: two entry lines.
 constexpr std::size_t max_line_output = 1024;
 
-// The temporary file an output is written to, removed unless it has taken
-// the output's place: a run that fails, or ends by an exception, leaves
-// none behind.
-struct temporary_output {
-    std::string path;  // empty: none
-    temporary_output() = default;
-    temporary_output(temporary_output&& other) noexcept;
-    temporary_output& operator=(temporary_output&& other) noexcept;
-    ~temporary_output();
+// How an output file is being written whole (see whole_file): its run's
+// file is discarded unless the run succeeded, so that a run that fails, or
+// ends by an exception, leaves the output as it was and no file behind.
+struct whole_output {
+    whole_file file;
+    whole_output() = default;
+    whole_output(whole_output&& other) noexcept;
+    whole_output& operator=(whole_output&& other) noexcept;
+    ~whole_output();
 };
 
 // The buffer is filled at pos; before a line is put, pos must not pass
@@ -48,8 +48,7 @@ struct out_buf {
     char* limit = nullptr;
     bool failed = false;  // sticky: a failed write is reported at the close
     int error = 0;        // its system error number
-    const char* path = nullptr;  // the output as named, where a temporary stands in for it
-    temporary_output temporary;
+    whole_output whole;  // where the output is a file of its own
     char* held = nullptr;  // a held place, or null
     std::size_t gap = 0;   // the room left there
     int spool = -1;        // while open, what follows the held place
@@ -110,22 +109,20 @@ inline const char* out_held_text(const out_buf& o) { return o.spool < 0 ? o.held
 // Where no spool could be made, the output has failed and holds no place
 // any more (held is null): nothing is to be put then.
 char* out_fill(out_buf& o, char* q, std::string_view text);
-// Flushes and closes; a temporary file then takes the output's place.
-// False when any write, the close or the rename failed: the temporary is
-// then removed and the output left as it was.
+// Flushes and closes; a file written whole then becomes the output. False
+// when any write, the close or that failed: the output is then left as it
+// was.
 bool out_close(out_buf& o);
 
-// Closes the output of a run that failed: a temporary file is removed; an
-// output written in place keeps what was written.
+// Closes the output of a run that failed: a file written whole is left as
+// it was; a FIFO or device keeps what was written.
 void out_discard(out_buf& o);
 
 // Opens the output named by path to be written whole, compressed as its
 // name asks (a format the build lacks fails before anything is opened):
-// standard output for "-" (EBADF when it was closed when the run began); a regular file, or a
-// missing one, by a temporary file beside it; anything a rename cannot
-// replace (a FIFO, a device, a symbolic link, a file of several links), or
-// a file whose folder takes no new file, in place, emptied. False, with the
-// reason, when it cannot be opened.
+// standard output for "-" and its other names (EBADF when it was closed
+// when the run began); a file as open_whole_file writes it. False, with
+// the reason, when it cannot be opened.
 bool open_whole_output(const char* path, standard_streams streams, out_buf& out, failure& why);
 
 // Where the input did not open (ip is -1), the output is created empty if

@@ -13,23 +13,32 @@ int open_input_file(const char* path);
 // Opens a path for writing, created if it does not exist, and emptied when
 // truncate is set. -1 on failure.
 int open_output_file(const char* path, bool truncate);
-// Outputs written whole: a new file in the folder of path, to be renamed
-// over it once written, so that a run that fails or is killed leaves the
-// old file as it was. -1 (errno set) when the folder takes no new file.
-// It gets the permissions of the file at path, or those a new file would
-// get, and its name is put in temporary. Until it is renamed or removed,
-// SIGINT, SIGTERM and SIGHUP remove it before they end the process.
-int create_temporary_beside(const char* path, std::string& temporary);
-// Whether a rename can replace what path names: nothing, or a regular file
-// of one link that is not a symbolic link (renaming over a link would
-// replace the link, and over one of several links, cut the file from the
-// others) and that may be written (a rename would replace a file kept
-// read-only; opened in place, it fails as it should).
-bool replaceable_by_rename(const char* path);
-// The temporary takes the place of path; false (errno set) on failure.
-bool rename_over(const char* temporary, const char* path);
-// Removes a temporary file that is not wanted.
-void remove_temporary(const char* temporary);
+// Outputs written whole: a run that fails or is killed leaves the old file
+// as it was. The output is the file path names, or the one its symbolic
+// link leads to. A regular file (or a new one) is replaced by a rename of
+// a new file of its folder, with its permissions (set-id bits dropped) and
+// its owner and group; where a rename cannot keep the file (several links,
+// a sticky folder, an owner that cannot be given, no room for a new name)
+// the run goes to a file of no name and is copied into the output once it
+// has succeeded. Anything else (a FIFO, a device) is written as the run
+// goes. The run's file has no name where the system allows it (Linux);
+// elsewhere its name is removed by any signal that can be caught.
+enum class output_way { none, rename, copy, in_place };
+struct whole_file {
+    output_way way = output_way::none;
+    std::string path;       // the file that becomes the output
+    std::string temporary;  // a name the run's file has, removed unless renamed
+    bool unnamed = false;   // the run's file has no name yet
+    int target = -1;        // for a copy: the output, open for writing
+};
+// The descriptor the run writes to, or -1 (errno set) where the output
+// cannot be written.
+int open_whole_file(const char* path, whole_file& w);
+// The run has succeeded: fd is closed and its bytes become the output's;
+// false (errno set) where that failed.
+bool commit_whole_file(whole_file& w, int fd);
+// The run has failed: fd (where not -1) is closed, and its file removed.
+void discard_whole_file(whole_file& w, int fd);
 
 // An anonymous file for a copy of the input, gone once closed, in the
 // folder for temporary files; -1 on failure. That folder is $TMPDIR when it

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <new>
 #include <pthread.h>
@@ -49,13 +50,16 @@ static void remove_pending_and_end(int signal_number) {
     raise(signal_number);
 }
 
-// A signal the run was started to ignore (as background jobs ignore
-// SIGINT) stays ignored.
+// Every signal whose default ends the process, but those the tools ignore
+// (SIGPIPE, SIGXFSZ) and SIGKILL, which no process can catch: a batch
+// system's limits (SIGXCPU), a user's SIGQUIT. A signal the run was started
+// to ignore (as background jobs ignore SIGINT) stays ignored.
 static void remove_on_signal(const std::string& path) {
     if (path.size() >= sizeof pending_removal) return;
     std::memcpy(pending_removal, path.c_str(), path.size() + 1);
     removal_pending = 1;
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                              SIGPROF, SIGTRAP, SIGABRT, SIGSYS}) {
         struct sigaction old;
         if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         struct sigaction action {};
@@ -65,10 +69,10 @@ static void remove_on_signal(const std::string& path) {
     }
 }
 
-static std::string folder_of(const char* path) {
-    const char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) return ".";
-    return slash == path ? "/" : std::string(path, slash);
+static std::string folder_of(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 static mode_t new_file_mode() {
@@ -77,32 +81,184 @@ static mode_t new_file_mode() {
     return 0666 & ~mask;
 }
 
-int create_temporary_beside(const char* path, std::string& temporary) {
-    struct stat st;
-    mode_t mode = stat(path, &st) == 0 ? st.st_mode & 07777 : new_file_mode();
-    temporary = folder_of(path) + "/statetools-XXXXXX";
-    int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return -1;
-    remove_on_signal(temporary);
-    fchmod(fd, mode);
+// A file in the folder with no name (Linux: O_TMPFILE), so that no signal,
+// not even SIGKILL, can leave it behind; -1 where the system or the file
+// system has none.
+static int open_unnamed_file(const std::string& folder) {
+#ifdef O_TMPFILE
+    int fd;
+    do {
+        fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+#else
+    (void)folder;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+// A named temporary file in the folder, removed on every signal that can
+// be caught until it is renamed or removed.
+static int open_named_temporary(const std::string& folder, std::string& name) {
+    name = folder + "/statetools-XXXXXX";
+    int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        name.clear();
+        return -1;
+    }
+    remove_on_signal(name);
     return fd;
 }
 
-bool replaceable_by_rename(const char* path) {
+// Whether a rename may replace the file st in the folder: one link (a
+// rename would cut it from the others), and, in a sticky folder such as
+// /tmp, a file or folder of the user's own.
+static bool rename_keeps(const struct stat& st, const std::string& folder) {
+    if (st.st_nlink != 1) return false;
+    struct stat in;
+    if (stat(folder.c_str(), &in) != 0) return false;
+    uid_t user = geteuid();
+    return (in.st_mode & S_ISVTX) == 0 || user == 0 || st.st_uid == user || in.st_uid == user;
+}
+
+// The new file takes the old one's owner and group where they differ from
+// the user's: false where the system does not allow it.
+static bool keep_owner(int fd, const struct stat& st) {
+    if (st.st_uid == geteuid() && st.st_gid == getegid()) return true;
+    return fchown(fd, st.st_uid, st.st_gid) == 0;
+}
+
+// The run's bytes go to a file of the output's folder (unnamed where the
+// system allows it) that a rename will put in the output's place.
+static int open_for_rename(whole_file& w, const struct stat* old) {
+    std::string folder = folder_of(w.path);
+    int fd = open_unnamed_file(folder);
+    w.unnamed = fd >= 0;
+    if (fd < 0) fd = open_named_temporary(folder, w.temporary);
+    if (fd < 0) return -1;
+    if (old != nullptr && !keep_owner(fd, *old)) {
+        discard_whole_file(w, fd);
+        return -1;
+    }
+    // Set-id bits are never carried over to a file the run makes.
+    fchmod(fd, old != nullptr ? old->st_mode & 0777 : new_file_mode());
+    w.way = output_way::rename;
+    return fd;
+}
+
+// The run's bytes go to a file of no name, beside the output or else in the
+// temporary folder, and are copied into the output, opened now so that a
+// run that may not write it fails at once, only once the run has
+// succeeded.
+static int open_for_copy(whole_file& w) {
+    w.target = open_retrying(w.path.c_str(), O_WRONLY);
+    if (w.target < 0) return -1;
+    int fd = open_unnamed_file(folder_of(w.path));
+    if (fd < 0) fd = open_spool_file();
+    if (fd < 0) {
+        close(w.target);
+        w.target = -1;
+        return -1;
+    }
+    w.way = output_way::copy;
+    return fd;
+}
+
+int open_whole_file(const char* path, whole_file& w) {
+    w = whole_file{};
+    // A symbolic link is followed: the file it leads to is the one replaced.
+    char* resolved = realpath(path, nullptr);
+    w.path = resolved != nullptr ? resolved : path;
+    std::free(resolved);
     struct stat st;
-    if (lstat(path, &st) != 0) return errno == ENOENT;
-    return S_ISREG(st.st_mode) && st.st_nlink == 1 && access(path, W_OK) == 0;
+    bool exists = stat(w.path.c_str(), &st) == 0;
+    if (!exists && lstat(path, &st) == 0) return open_for_copy(w);  // a link to no file yet
+    if (exists && !S_ISREG(st.st_mode)) {
+        w.way = output_way::in_place;  // a FIFO, a device: written as the run goes
+        return open_retrying(w.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+    }
+    if (exists && access(w.path.c_str(), W_OK) != 0) {
+        w.way = output_way::in_place;  // fails as the user may not write it
+        return open_retrying(w.path.c_str(), O_WRONLY);
+    }
+    // A rename needs room for the temporary's name beside the output.
+    bool room_for_name = folder_of(w.path).size() + 48 < PATH_MAX;
+    if (room_for_name && (!exists || rename_keeps(st, folder_of(w.path)))) {
+        int fd = open_for_rename(w, exists ? &st : nullptr);
+        if (fd >= 0) return fd;
+    }
+    if (exists) return open_for_copy(w);
+    // A new file whose folder takes no temporary: made in place.
+    w.way = output_way::in_place;
+    return open_retrying(w.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
 }
 
-bool rename_over(const char* temporary, const char* path) {
-    bool renamed = rename(temporary, path) == 0;
-    if (renamed) removal_pending = 0;
-    return renamed;
-}
-
-void remove_temporary(const char* temporary) {
-    unlink(temporary);
+// The run's file, closed (a failed close is a failed run: the last blocks
+// may not have reached the disk), replaces the output. An unnamed file
+// first gets a temporary name, removed on a signal until the rename.
+static bool rename_into_place(whole_file& w, int fd) {
+    if (w.unnamed) {
+        std::string link = "/proc/self/fd/" + std::to_string(fd);
+        w.temporary = folder_of(w.path) + "/statetools-" + std::to_string(getpid()) + "-" + std::to_string(fd);
+        remove_on_signal(w.temporary);
+        if (linkat(AT_FDCWD, link.c_str(), AT_FDCWD, w.temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            removal_pending = 0;
+            w.temporary.clear();
+            close(fd);
+            return false;
+        }
+    }
+    if (close(fd) != 0 || rename(w.temporary.c_str(), w.path.c_str()) != 0) return false;
     removal_pending = 0;
+    w.temporary.clear();
+    return true;
+}
+
+// The run's bytes, from the start of its file, copied over the output's;
+// set-id bits the output had are dropped.
+static bool copy_into_place(whole_file& w, int fd) {
+    bool copied = lseek(fd, 0, SEEK_SET) == 0 && ftruncate(w.target, 0) == 0;
+    struct stat st;
+    if (copied && fstat(w.target, &st) == 0 && (st.st_mode & (S_ISUID | S_ISGID)) != 0)
+        fchmod(w.target, st.st_mode & 0777);
+    char buf[64 * 1024];
+    while (copied) {
+        std::ptrdiff_t got = read_some(fd, buf, sizeof buf);
+        if (got <= 0) {
+            copied = got == 0;
+            break;
+        }
+        copied = write_all(w.target, buf, static_cast<std::size_t>(got));
+    }
+    int error = errno;
+    close(fd);
+    int target = w.target;
+    w.target = -1;
+    bool closed = close(target) == 0;
+    if (!copied) errno = error;
+    return closed && copied;
+}
+
+bool commit_whole_file(whole_file& w, int fd) {
+    bool done = w.way == output_way::copy ? copy_into_place(w, fd)
+                : w.way == output_way::rename ? rename_into_place(w, fd)
+                                              : close(fd) == 0;
+    discard_whole_file(w, -1);
+    return done;
+}
+
+void discard_whole_file(whole_file& w, int fd) {
+    int error = errno;
+    if (fd >= 0) close(fd);
+    if (w.target >= 0) close(w.target);
+    w.target = -1;
+    if (!w.temporary.empty()) {
+        unlink(w.temporary.c_str());
+        removal_pending = 0;
+        w.temporary.clear();
+    }
+    errno = error;
 }
 
 std::string temporary_folder() {

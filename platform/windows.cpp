@@ -49,21 +49,28 @@ static std::string folder_of(const char* path) {
     return std::string(path, end);
 }
 
-int create_temporary_beside(const char* path, std::string& temporary) {
+static int create_temporary_beside(const char* path, std::string& temporary) {
     std::string folder = folder_of(path);
     if (folder.back() != '/' && folder.back() != '\\' && folder.back() != ':') folder += '\\';
     temporary = folder + "statetools-XXXXXX";
     if (_mktemp_s(temporary.data(), temporary.size() + 1) != 0) return -1;
     int fd = _open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-    if (fd < 0 || temporary.size() >= sizeof pending_removal) return fd;
+    if (fd < 0) {
+        temporary.clear();
+        return -1;
+    }
+    if (temporary.size() >= sizeof pending_removal) return fd;
     std::memcpy(pending_removal, temporary.c_str(), temporary.size() + 1);
     removal_pending = 1;
     signal(SIGINT, remove_pending_and_end);
     signal(SIGTERM, remove_pending_and_end);
+    signal(SIGABRT, remove_pending_and_end);
     return fd;
 }
 
-bool replaceable_by_rename(const char* path) {
+// A file a rename can replace: nothing yet, or a plain file of one link
+// that may be written.
+static bool replaceable_by_rename(const char* path) {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)) != 0)
@@ -78,18 +85,46 @@ bool replaceable_by_rename(const char* path) {
     return one_link;
 }
 
-bool rename_over(const char* temporary, const char* path) {
-    if (!MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
-        errno = EACCES;
-        return false;
+// Windows has no files without a name: a file a rename can replace is
+// written beside it, anything else in place.
+int open_whole_file(const char* path, whole_file& w) {
+    w = whole_file{};
+    w.path = path;
+    if (replaceable_by_rename(path)) {
+        int fd = create_temporary_beside(path, w.temporary);
+        if (fd >= 0) {
+            w.way = output_way::rename;
+            return fd;
+        }
     }
-    removal_pending = 0;
-    return true;
+    w.way = output_way::in_place;
+    return open_output_file(path, true);
 }
 
-void remove_temporary(const char* temporary) {
-    _unlink(temporary);
-    removal_pending = 0;
+bool commit_whole_file(whole_file& w, int fd) {
+    bool done = _close(fd) == 0;
+    if (done && w.way == output_way::rename) {
+        done = MoveFileExA(w.temporary.c_str(), w.path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+        if (done) {
+            removal_pending = 0;
+            w.temporary.clear();
+        } else {
+            errno = EACCES;
+        }
+    }
+    discard_whole_file(w, -1);
+    return done;
+}
+
+void discard_whole_file(whole_file& w, int fd) {
+    int error = errno;
+    if (fd >= 0) _close(fd);
+    if (!w.temporary.empty()) {
+        _unlink(w.temporary.c_str());
+        removal_pending = 0;
+        w.temporary.clear();
+    }
+    errno = error;
 }
 
 std::string temporary_folder() {

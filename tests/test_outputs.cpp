@@ -45,12 +45,24 @@ TEST(WholeOutput, ARunStoppedKilledOrFailedLeavesTheOldFileAndNoTemporaryOne) {
         // The input comes in part and then stops, until the run is killed.
         std::string writer = "exec 3<>" + shell_quoted(fifo) + "; printf %s " + shell_quoted(t.input.substr(0, 5)) +
                              " >&3; ";
-        tool_run r = run_shell(writer + command(t, fifo, dir.file("out")) + " & pid=$!; sleep 0.5; cat " +
-                               shell_quoted(dir.file("out")) + "; kill -TERM $pid; wait $pid; echo status $?");
-        EXPECT_EQ(r.output, (t.name == std::string("diagfill") ? "here\n" : "") + std::string("keep\nstatus 143\n"))
-            << t.name;
-        EXPECT_EQ(read_text(dir.file("out")), "keep\n") << t.name;
-        EXPECT_EQ(leftovers(dir, {"fifo", "out"}), std::vector<std::string>{}) << t.name;
+        // Every signal that ends a process: a batch job's limits, a user's.
+        struct {
+            const char* name;
+            int status;
+        } const signals[] = {{"TERM", 143}, {"INT", 130}, {"HUP", 129}, {"XCPU", 152}, {"QUIT", 131}, {"USR1", 138},
+                             {"USR2", 140}, {"ALRM", 142}, {"KILL", 137}};
+        for (const auto& sig : signals) {
+            // A shell starts background jobs with SIGINT and SIGQUIT ignored.
+            tool_run r = run_shell(writer + "env --default-signal " + command(t, fifo, dir.file("out")) +
+                                   " & pid=$!; sleep 0.3; cat " +
+                                   shell_quoted(dir.file("out")) + "; kill -" + sig.name +
+                                   " $pid; wait $pid; echo status $?");
+            EXPECT_EQ(r.output, (t.name == std::string("diagfill") ? "here\n" : "") + std::string("keep\nstatus ") +
+                                    std::to_string(sig.status) + "\n")
+                << t.name << " " << sig.name;
+            EXPECT_EQ(read_text(dir.file("out")), "keep\n") << t.name;
+            EXPECT_EQ(leftovers(dir, {"fifo", "out"}), std::vector<std::string>{}) << t.name << " " << sig.name;
+        }
     }
     // A run that fails once its output is open: diagfill without room for
     // the spool of a stretch too long to keep in memory.
@@ -156,6 +168,91 @@ TEST(WholeOutput, DiagfillFailsBeforeReadingWhenItCannotWrite) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.output, "here\ndone: 0\n");
     EXPECT_EQ(r.errors, "diagfill: " + dir.file("missing/out") + ": No such file or directory\n");
+}
+
+// Outputs a rename cannot replace and keep: a failed run (a --strict stop,
+// a damaged compressed input) leaves each as it was, links and all, and a
+// run that succeeds writes each.
+TEST(WholeOutput, AFailedRunKeepsOutputsThatARenameCannotReplace) {
+    temp_dir dir;
+    fs::permissions(dir.path, fs::perms(0755));
+    const tool_case& t = tools[0];
+    write_text(dir.file("sound"), t.input);
+    write_text(dir.file("damaged"), "S 2\nT 2\n0 1 0.5\n\n");
+    run_shell("gzip -c " + shell_quoted(dir.file("sound")) + " | head -c 30 >" + shell_quoted(dir.file("cut.gz")));
+    for (const char* in : {"sound", "damaged", "cut.gz"}) fs::permissions(dir.file(in), fs::perms(0644));
+    bool root = geteuid() == 0;
+    std::string as_user = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    // Folders: one that takes no new file, a sticky one, one whose path
+    // leaves no room for a temporary's name.
+    fs::create_directory(dir.file("ro"));
+    fs::create_directory(dir.file("sticky"));
+    fs::permissions(dir.file("sticky"), fs::perms(01777));
+    std::string deep = dir.path.string();
+    while (deep.size() < 4000) deep += "/" + std::string(200, 'd');
+    fs::create_directories(deep);
+    struct place {
+        const char* name;
+        std::string written, kept;  // the name the run is given, the file that must keep its bytes
+        bool as_user;
+    } const places[] = {
+        {"symbolic link", dir.file("link"), dir.file("target"), false},
+        {"second link", dir.file("two"), dir.file("one"), false},
+        {"folder without room", dir.file("ro/out"), dir.file("ro/out"), true},
+        {"sticky folder", dir.file("sticky/out"), dir.file("sticky/out"), root},
+        {"long path", deep + "/o", deep + "/o", false},
+    };
+    for (const auto& p : places) {
+        if (std::string(p.name) == "sticky folder" && !root) continue;  // needs a file of another user
+        fs::remove(p.kept);
+        write_text(p.kept, "keep\n");
+        fs::permissions(p.kept, fs::perms(0666));
+        if (std::string(p.name) == "symbolic link") fs::create_symlink(p.kept, p.written);
+        if (std::string(p.name) == "second link") fs::create_hard_link(p.kept, p.written);
+        fs::permissions(dir.file("ro"), fs::perms(0555));
+        std::string user = p.as_user ? as_user : "";
+        for (const char* in : {"damaged", "cut.gz"}) {
+            tool_run r = run_shell("cd / && " + user + shell_quoted(tool_path(t.name)) + " --strict " +
+                                   shell_quoted(dir.file(in)) + " " + shell_quoted(p.written));
+            EXPECT_EQ(r.status, 1) << p.name << " " << in;
+            EXPECT_EQ(read_text(p.kept), "keep\n") << p.name << " " << in;
+        }
+        tool_run r = run_shell("cd / && " + user + command(t, dir.file("sound"), p.written));
+        EXPECT_EQ(r.status, 0) << p.name << r.errors;
+        EXPECT_EQ(read_text(p.kept), t.expected) << p.name;
+        EXPECT_EQ(read_text(p.written), t.expected) << p.name;
+        fs::permissions(dir.file("ro"), fs::perms(0755));
+        if (std::string(p.name) == "symbolic link") {
+            EXPECT_TRUE(fs::is_symlink(p.written));
+        }
+        if (std::string(p.name) == "second link") {
+            EXPECT_EQ(fs::hard_link_count(p.kept), 2u);
+        }
+    }
+    EXPECT_EQ(leftovers(dir, {"sound", "damaged", "cut.gz", "ro", "sticky", "link", "target", "one", "two",
+                              std::string(200, 'd')}),
+              std::vector<std::string>{});
+}
+
+// A file replaced by root keeps its owner and group, and no run makes a
+// set-id file of one.
+TEST(WholeOutput, TheReplacedFileKeepsItsOwnerAndNoSetIdBits) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs a file of another user";
+    temp_dir dir;
+    const tool_case& t = tools[0];
+    write_text(dir.file("in"), t.input);
+    for (unsigned mode : {0600u, 06777u}) {
+        write_text(dir.file("out"), "keep\n");
+        ASSERT_EQ(chown(dir.file("out").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chmod(dir.file("out").c_str(), mode), 0);
+        ASSERT_EQ(run_shell(command(t, dir.file("in"), dir.file("out"))).status, 0);
+        struct stat st;
+        ASSERT_EQ(stat(dir.file("out").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u) << std::oct << mode;
+        EXPECT_EQ(st.st_gid, 65534u) << std::oct << mode;
+        EXPECT_EQ(st.st_mode & 07777, mode & 0777) << std::oct << mode;
+        EXPECT_EQ(read_text(dir.file("out")), t.expected);
+    }
 }
 
 }  // namespace
