@@ -72,6 +72,12 @@ check_result checked(const check_log& log, std::string_view summary) {
     return result;
 }
 
+bool damage_is_a_problem(check_log& log, std::int64_t line, const char* problem) {
+    if (problem == nullptr) return false;
+    add_problem(log, line, "%s", problem);
+    return true;
+}
+
 std::string counted(std::int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }

@@ -33,6 +33,11 @@ check_log make_check_log(check_mode mode, const char* input_name);
 // Records a note about a line, or about the whole input where line is 0.
 [[gnu::format(printf, 3, 4)]] void add_note(check_log& log, std::int64_t line, const char* format, ...);
 
+// Compressed data found damaged (problem, else null) ends the text where
+// it stands: a check run lists it as the problem at that line, after those
+// before it, rather than fail to read. True where it did so.
+bool damage_is_a_problem(check_log& log, std::int64_t line, const char* problem);
+
 inline bool stopped(const check_log& log) { return log.mode == check_mode::strict && log.problems > 0; }
 
 // What a check run prints: the problems listed, how many more there were,

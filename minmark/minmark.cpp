@@ -241,6 +241,7 @@ template <check_mode mode>
         if (mode == check_mode::strict && stopped(*lc.log)) stop_reading(in);
     }
     close_reader(in);
+    if (mode == check_mode::report && in.failed && damage_is_a_problem(*lc.log, lc.line + 1, in.problem)) return true;
     if (mode != check_mode::off) add_line_notes(*lc.log, lc.lines, lc.line, in.unended_last_line);
     if (in.failed) why = reading_failure(in, infile);
     return !in.failed;

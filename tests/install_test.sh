@@ -11,8 +11,8 @@ trap 'rm -rf "$prefix"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 for tool in diagfill onebase minmark; do
   [ -x "$prefix/bin/$tool" ] || fail "$tool not installed"
-  page=$prefix/share/man/man1/$tool.1
-  [ -f "$page" ] || fail "$tool.1 not installed"
+  page=$prefix/share/man/man1/$tool.1.gz
+  [ -f "$page" ] || fail "$tool.1.gz not installed"
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$tool.1: $warnings"
   LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q "^SYNOPSIS" || fail "$tool.1 does not render"
@@ -23,6 +23,8 @@ for tool in diagfill onebase minmark; do
   "$prefix/bin/$tool" >/dev/null || status=$?
   [ "$status" = 2 ] || fail "$tool without arguments exited $status"
 done
+
+[ -f "$prefix/share/doc/statetools/copyright" ] || fail "no copyright file"
 
 cd "$prefix"
 [ "$(bin/onebase "$src/examples/chain0.tra" chain1.tra)" = "done: 1" ] || fail "onebase"

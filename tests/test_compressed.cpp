@@ -184,6 +184,36 @@ TEST(Compressed, CheckReportsThePlainFilesLineNumbers) {
     }
 }
 
+// --check on damaged data lists the problems before the damage, the damage
+// as the problem at the line where the text stops, and the summary.
+TEST(Compressed, CheckOfDamagedDataListsWhatCameBeforeAndTheDamage) {
+    // Two megabytes of values that compress little, so that each format
+    // has decoded text before the damage (bzip2 in blocks of 900 kB).
+    std::string input = "STATES 3\nTRANSITIONS 3\n1 2 0.5\n\n";
+    std::uint64_t x = 1;
+    while (input.size() < 2'000'000) {
+        x = x * 6364136223846793005u + 1442695040888963407u;
+        input += "2 1 0." + std::to_string(x >> 20) + "\n";
+    }
+    for (const auto& f : formats) {
+        if (!f.built) continue;
+        auto format_index = static_cast<std::size_t>(&f - formats);
+        temp_dir dir;
+        write_text(dir.file("in"), input);
+        std::string packed = dir.file(std::string("in") + f.suffix);
+        run_shell(std::string(f.compress) + " <" + shell_quoted(dir.file("in")) + " >" + shell_quoted(dir.file("whole")) +
+                  " && head -c $(($(wc -c <" + shell_quoted(dir.file("whole")) + ") - 30)) " +
+                  shell_quoted(dir.file("whole")) + " >" + shell_quoted(packed));
+        tool_run r = run_tool("diagfill", {"--check", packed});
+        EXPECT_EQ(r.status, 1) << f.name;
+        EXPECT_EQ(r.errors, "") << f.name;
+        const char* cut[] = {"gzip data cut short", "zstd data cut short", "xz data cut short", "bzip2 data cut short"};
+        EXPECT_EQ(r.output.find(packed + ":4: blank line"), 0u) << f.name << r.output;
+        EXPECT_NE(r.output.find(": " + std::string(cut[format_index]) + "\n"), std::string::npos) << f.name << r.output;
+        EXPECT_NE(r.output.find(": 2 problems\n"), std::string::npos) << f.name << r.output;
+    }
+}
+
 #ifdef STATETOOLS_GZIP
 // The CRC-32 of gzip, bit by bit: for the headers the tests make.
 std::uint32_t crc32_of(const std::string& bytes) {

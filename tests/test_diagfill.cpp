@@ -55,22 +55,25 @@ TEST(Diagfill, CompletesRows) {
 // a row long enough to span blocks, and, per thousand lines, odd_lines lines
 // that leave fields to the line before and out_of_order lines whose row lies
 // up to 30 behind or ahead (below 1 near the start).
-std::string many_blocks_input(unsigned seed, unsigned odd_lines, unsigned out_of_order) {
+// Rows and cols start at first_row + 1 (users' files have rows of eight and
+// nine digits), and the table covers them.
+std::string many_blocks_input(unsigned seed, unsigned odd_lines, unsigned out_of_order, long long first_row = 0) {
     std::mt19937 rng(seed);
     const char* odd[] = {"\n", "7\n", "12 3\n", "x y z\n", "5 5 1e\n", "-3\n"};
     const char* values[] = {"0.5", "3", "-2.25", "1e-3", "0.123456", "0.0000005", "2.5e2"};
-    std::string text = "STATES 40000\nTRANSITIONS 0\n";
-    char line[64];
+    std::string text = "STATES " + std::to_string(first_row + 40000) + "\nTRANSITIONS 0\n";
+    char line[96];
     for (int row = 1; text.size() < 3'000'000; row += 1 + static_cast<int>(rng() % 3)) {
         int entries = rng() % 100 == 0 ? 3000 : 1 + static_cast<int>(rng() % 12);
         for (int col = 1 + static_cast<int>(rng() % 5); entries-- > 0; col += 1 + static_cast<int>(rng() % 9)) {
-            int r = row;
-            if (rng() % 1000 < out_of_order) r = row + static_cast<int>(rng() % 60) - 30;
+            long long r = first_row + row, c = first_row + col;
+            if (rng() % 1000 < out_of_order) r += static_cast<int>(rng() % 60) - 30;
             if (rng() % 1000 < odd_lines) text += odd[rng() % std::size(odd)];
             if (rng() % 2)
-                std::snprintf(line, sizeof line, "%d %d %s\n", r, col, values[rng() % std::size(values)]);
+                std::snprintf(line, sizeof line, "%lld %lld %s\n", r, c, values[rng() % std::size(values)]);
             else
-                std::snprintf(line, sizeof line, "%d %d %.17g\n", r, col, std::ldexp(static_cast<double>(rng()), -31));
+                std::snprintf(line, sizeof line, "%lld %lld %.17g\n", r, c,
+                              std::ldexp(static_cast<double>(rng()), -31));
             text += line;
         }
     }
@@ -80,11 +83,13 @@ std::string many_blocks_input(unsigned seed, unsigned odd_lines, unsigned out_of
 TEST(Diagfill, ManyBlocksGiveWhatLineByLineWorkGives) {
     struct {
         unsigned odd_lines, out_of_order;
-    } const cases[] = {{0, 0}, {0, 2}, {3, 0}, {2, 2}};
+        long long first_row;
+    } const cases[] = {{0, 0, 0}, {0, 2, 0}, {3, 0, 0}, {2, 2, 0}, {2, 2, 10'000'000}, {2, 2, 100'000'000}};
     for (const auto& c : cases) {
-        std::string input = many_blocks_input(c.odd_lines + 10 * c.out_of_order, c.odd_lines, c.out_of_order);
+        std::string input =
+            many_blocks_input(c.odd_lines + 10 * c.out_of_order, c.odd_lines, c.out_of_order, c.first_row);
         EXPECT_EQ(first_difference(diagfill(input), reference_diagfill(input)), "")
-            << c.odd_lines << " " << c.out_of_order;
+            << c.odd_lines << " " << c.out_of_order << " from row " << c.first_row;
     }
 }
 

@@ -99,9 +99,10 @@ bool check_tra_input(const char* tool, const char* infile, standard_streams stre
     in.progress = start_progress(tool, fd, 1);
     if (read_checked_header(in, chk, first_index)) {
         check_entries(in, chk, entry);
-        finish_checks(chk, in);
+        if (!in.failed) finish_checks(chk, in);
     }
     close_reader(in);
+    if (in.failed && damage_is_a_problem(*chk.log, chk.line + 1, in.problem)) return true;
     if (in.failed) why = reading_failure(in, infile);
     return !in.failed;
 }
