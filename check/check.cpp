@@ -25,10 +25,16 @@ static std::string place(const check_log& log, std::int64_t line) {
 }
 
 bool add_problem(check_log& log, std::int64_t line, const char* format, ...) {
+    if (log.mode == check_mode::warn && log.problems++ > 0) return true;  // only the first is told
     std::va_list args;
     va_start(args, format);
     std::string message = formatted(format, args);
     va_end(args);
+    if (log.mode == check_mode::warn) {
+        log.first_line = line;
+        log.first_message = std::move(message);
+        return true;
+    }
     ++log.problems;
     if (log.mode == check_mode::strict) {
         if (log.problems == 1) {

@@ -10,7 +10,10 @@
 
 #include "failure.h"
 
-enum class check_mode : std::uint8_t { off, strict, report };
+// off: a default run, which counts the problems its reading sees on its
+// rare paths (a line of another shape, a row that changes) in a log of
+// mode warn, for one warning line at the end.
+enum class check_mode : std::uint8_t { off, strict, report, warn };
 
 // How many problems a check run lists; the rest are counted.
 constexpr std::int64_t listed_problems = 20;
@@ -22,6 +25,10 @@ struct check_log {
     std::string listed;  // the problems listed, a line each
     std::string notes;   // a line each
     failure first;       // the reason a strict run stops
+    // A warning's first problem: where it is (for a default run, the
+    // position of its line in the text, until told as a line), and what.
+    std::int64_t first_line = 0;
+    std::string first_message;
 };
 
 check_log make_check_log(check_mode mode, const char* input_name);

@@ -73,15 +73,18 @@ static void finish_row(diagfill_checks& dc) {
     }
 }
 
+static bool report_row_order(tra_checks& t, std::int64_t row, std::int64_t last_row) {
+    return add_problem(*t.log, t.line, "row %lld after row %lld: diagfill needs the entries grouped by ascending row",
+                       static_cast<long long>(row), static_cast<long long>(last_row));
+}
+
 // One entry's checks: false where a strict run stops.
 [[gnu::noinline]] static bool check_row_entry(diagfill_checks& dc, std::int64_t row, std::int64_t col, double val) {
     tra_checks& t = dc.t;
     std::int64_t problems = t.log->problems;
     if (!check_entry(t, row, col, val)) return false;
     if (t.log->problems != problems) return true;  // one problem a line
-    if (row < dc.last_row)
-        return add_problem(*t.log, t.line, "row %lld after row %lld: diagfill needs the entries grouped by ascending row",
-                           static_cast<long long>(row), static_cast<long long>(dc.last_row));
+    if (row < dc.last_row) return report_row_order(t, row, dc.last_row);
     if (row > dc.last_row) {
         finish_row(dc);
         dc.last_row = row;
@@ -92,6 +95,18 @@ static void finish_row(diagfill_checks& dc) {
     dc.reaches |= col >= row;
     if (col == row && dc.on_diagonal++ == 0) dc.first_on_diagonal = t.line;
     return true;
+}
+
+// What a default run sees where the row changes, counted for its warning:
+// a row outside the table, or below the greatest one before it (prev_row).
+static bool row_seems_wrong(const row_sums& sums, const row_run& run, std::int64_t row) {
+    return row < run.prev_row || !in_table(sums, row);
+}
+[[gnu::noinline]] static void note_row(diagfill_checks& dc, std::int64_t row, std::int64_t prev_row) {
+    if (!index_in_range(dc.t, row))
+        report_index(dc.t, "row", row);
+    else
+        report_row_order(dc.t, row, prev_row);
 }
 
 // The row being copied and whether its diagonal entry has been written;
@@ -195,10 +210,17 @@ static bool starts_stretch(const row_run& run, std::int64_t row) { return run.pr
 
 // A line of another row than the one being summed, or of any row where
 // it is not a common line: the stretch it may start, then its diagonal
-// entry (the row's text of digits bytes at text, where known). Rare.
+// entry (the row's text of digits bytes at text, where known). Rare. A
+// default run counts a common line's row problems for its warning here
+// (those of other lines where they are read).
+template <check_mode mode>
 [[gnu::noinline]] static char* decide_row(out_buf& out, char* q, row_state& s, row_sums& sums, row_run& run,
                                           std::int64_t row, bool col_at_least, const char* text,
-                                          std::size_t digits) {
+                                          std::size_t digits, diagfill_checks& dc) {
+    if (mode == check_mode::off && text != nullptr && row_seems_wrong(sums, run, row)) {
+        dc.t.line = text_position(*dc.t.reader, text);
+        note_row(dc, row, run.prev_row);
+    }
     if (starts_stretch(run, row)) q = first_pas(out, q, sums, run, row);
     if (diagonal_pending(s, sums, row) && col_at_least) q = put_diagonal(out, q, s, sums, run, row, text, digits);
     return q;
@@ -214,6 +236,11 @@ template <check_mode mode>
                                                      bool decided, row_state& s, row_run& run, entry_cursor& c,
                                                      row_sums& sums, diagfill_checks& dc) {
     other_line read = read_other_line(c, p, end, entry_use::copy_and_sum);
+    if constexpr (mode == check_mode::off) {  // counted for the warning
+        dc.t.line = text_position(*dc.t.reader, p);
+        if (check_shape(dc.t, p, read) && !decided && read.shape.supplied == 3 && row_seems_wrong(sums, run, c.e.row))
+            note_row(dc, c.e.row, run.prev_row);
+    }
     if constexpr (mode == check_mode::strict) {
         check_other_line(dc.t, p, read, c.e, c.e.val.value, [&](std::int64_t row, std::int64_t col, double val) {
             return check_row_entry(dc, row, col, val);
@@ -221,7 +248,7 @@ template <check_mode mode>
         if (stopped(*dc.t.log)) return read.line_feed;
     }
     std::int64_t row = row_of(c.e);
-    if (!decided) q = decide_row(out, q, s, sums, run, row, c.e.col >= row, nullptr, 0);
+    if (!decided) q = decide_row<mode>(out, q, s, sums, run, row, c.e.col >= row, nullptr, 0, dc);
     run.sum = added(run.sum, c.e.val.value);
     q = write_entry_line(q, c.e, index_shift::none);
     return read.line_feed;
@@ -261,9 +288,10 @@ template <check_mode mode>
                 // Most lines have the row being summed, which is also the
                 // row being copied (a common row is never negative); any
                 // other goes the general way, once.
-                if (ix.row != run.prev_row)
-                    q = decide_row(out, q, s, sums, run, ix.row, col_at_least_row(ix), p,
-                                   static_cast<std::size_t>(ix.row_digits));
+                if (ix.row != run.prev_row) {
+                    q = decide_row<mode>(out, q, s, sums, run, ix.row, col_at_least_row(ix), p,
+                                         static_cast<std::size_t>(ix.row_digits), dc);
+                }
                 else if (s.wants && col_at_least_row(ix))
                     q = put_diagonal(out, q, s, sums, run, ix.row, p, static_cast<std::size_t>(ix.row_digits));
                 double val;
@@ -309,6 +337,7 @@ static bool complete_file(line_reader& in, out_buf& out, row_sums& sums, diagfil
             return false;
         }
         if (!read_header_line(in, h.transitions, h.nnz)) return true;
+        expect_indices(dc.t, h.size, 1);
     } else {
         if (!read_checked_header(in, dc.t, 1)) return true;  // missing, or a strict run's stop
         h = dc.t.header;
@@ -319,8 +348,11 @@ static bool complete_file(line_reader& in, out_buf& out, row_sums& sums, diagfil
     }
     write_header_line(out, h.states, h.size);
     write_header_line(out, h.transitions, h.nnz);
+    dc.t.reader = &in;
     complete_rows<mode>(in, out, sums, dc);
     if (mode == check_mode::strict && !stopped(*dc.t.log)) finish_checks(dc.t, in);
+    check_log& seen = *dc.t.log;
+    if (mode == check_mode::off && seen.problems > 0 && !in.failed) seen.first_line = line_at(in, seen.first_line);
     return true;
 }
 
@@ -374,8 +406,10 @@ static bool open_files(const char* infile, const char* outfile, standard_streams
     return true;
 }
 
-static bool complete(line_reader& in, out_buf& out, row_sums& sums, bool strict, const char* infile, failure& why) {
+static bool complete(line_reader& in, out_buf& out, row_sums& sums, bool strict, const char* infile, failure& why,
+                     check_log& seen) {
     diagfill_checks unchecked;
+    unchecked.t.log = &seen;
     return strict ? complete_checked(in, out, sums, infile, why)
                   : complete_file<check_mode::off>(in, out, sums, unchecked, why);
 }
@@ -383,7 +417,9 @@ static bool complete(line_reader& in, out_buf& out, row_sums& sums, bool strict,
 // Flattened so that the loop is compiled inside it, where the table and
 // the output are its own locals: called by reference from outside, the
 // loop costs some six instructions more a line.
-[[gnu::flatten]] int read_tra_file(const char* infile, const char* outfile, bool strict, console& messages, failure& why) {
+[[gnu::flatten]] int read_tra_file(const char* infile, const char* outfile, bool strict, console& messages, failure& why,
+                                   check_log* seen) {
+    check_log unseen = make_check_log(check_mode::warn, "");
     line_reader in;
     out_buf out;
     row_sums sums;
@@ -392,7 +428,8 @@ static bool complete(line_reader& in, out_buf& out, row_sums& sums, bool strict,
     console_put(messages, "here\n");
     if (opened) {
         in.progress = start_progress("diagfill", in.fd, 1);
-        bool completed = unless_out_of_memory(false, why, [&] { return complete(in, out, sums, strict, infile, why); });
+        bool completed = unless_out_of_memory(
+            false, why, [&] { return complete(in, out, sums, strict, infile, why, seen != nullptr ? *seen : unseen); });
         if (completed) return close_both(in, out, infile, outfile, why) ? 1 : 0;
     }
     close_reader(in);

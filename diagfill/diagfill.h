@@ -25,8 +25,10 @@ struct row_sums {
 // before it), so the output after the place of a row's diagonal entry is
 // held back until then. Returns 1 after a run that succeeded, else 0 and
 // the reason. A strict run stops at the first problem of its input, and
-// fails with it.
-int read_tra_file(const char* infile, const char* outfile, bool strict, console& messages, failure& why);
+// fails with it; a default run counts the problems it sees in seen (a log
+// of mode warn).
+int read_tra_file(const char* infile, const char* outfile, bool strict, console& messages, failure& why,
+                  check_log* seen = nullptr);
 
 // diagfill --check: reads the input as a run would, writes no file, and
 // gives the report of its problems and notes, or the reason it could not

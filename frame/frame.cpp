@@ -8,6 +8,7 @@
 #include "numbers.h"
 #include "output.h"
 #include "platform.h"
+#include "reader.h"
 
 #ifndef STATETOOLS_VERSION
 #define STATETOOLS_VERSION "unknown"
@@ -123,6 +124,8 @@ run_options read_options(int argc, char** argv) {
             o.check = true;
         else if (is_argument(arg, "--strict"))
             o.strict = true;
+        else if (is_argument(arg, "--quiet"))
+            o.quiet = true;
         else if (o.unknown == nullptr && o.alone == nullptr)
             (is_argument(arg, "--help") || is_argument(arg, "--version") ? o.alone : o.unknown) = arg;
     }
@@ -143,6 +146,21 @@ int usage(const tool_text& tool, const run_options& options) {
         put(standard_error, "\n");
     }
     return usage(tool);
+}
+
+// "diagfill: warning: in.tra: 3 problems, the first at line 5: MESSAGE
+// (diagfill --check in.tra lists them)"; the line is left out where it is
+// unknown, and the name where the input was standard input.
+void warn_of_problems(const tool_text& tool, const char* infile, const check_log& seen) {
+    if (seen.problems == 0) return;
+    bool one = seen.problems == 1;
+    std::string text = std::string(tool.name) + ": warning: " + input_name(infile) + ": " +
+                       counted(seen.problems, "problem", "problems") + (one ? "" : ", the first");
+    if (seen.first_line > 0) text += " at line " + std::to_string(seen.first_line);
+    text += ": " + seen.first_message + " (" + std::string(tool.name) + " --check ";
+    if (std::string_view(infile) != "-") text += std::string(infile) + " ";
+    text += one ? "lists it)\n" : "lists them)\n";
+    put(standard_error, text);
 }
 
 int finish_check(console& c, const tool_text& tool, const check_result& result, const failure& why) {

@@ -38,6 +38,7 @@ int usage(const tool_text& tool);
 struct run_options {
     bool check = false;
     bool strict = false;
+    bool quiet = false;  // no warning of problems seen
     int first_file = 1;  // the index of the first file argument
     const char* unknown = nullptr;  // an option that is none of these
     const char* alone = nullptr;    // --help or --version among other arguments
@@ -68,6 +69,11 @@ void console_put(console& c, std::string_view text);
 // a failed run, or a console that could not be written, is a failure, and
 // its reason goes to standard error.
 int finish(console& c, const tool_text& tool, std::int64_t result, bool run_ok, const failure& why);
+
+// A default run that saw problems in its input (a log of mode warn, its
+// first problem's line told, 0 where unknown) warns of them in one line on
+// standard error, and names the check that lists them.
+void warn_of_problems(const tool_text& tool, const char* infile, const check_log& seen);
 
 // Prints a check run's report and gives the status: exit_ok without
 // problems, exit_failed with problems or an input that could not be read

@@ -12,6 +12,7 @@ static constexpr tool_text minmark_text{
     "  --check      as minmark --check size k infile: list the input's problems and\n"
     "               notes, write no file; status 1 when there are problems\n"
     "  --strict     stop at the first problem --check would report: done: 0\n"
+    "  --quiet      no warning at the end of a run that met problems\n"
     "  --           end of the options\n"
     "  -h, --help   this text\n"
     "  --version    the version\n"
@@ -32,7 +33,10 @@ int main(int argc, char** argv) {
     check_log arguments = make_check_log(check_mode::strict, "");
     if (options.strict && !check_arguments(arguments, args[0], args[1]))
         return finish(messages, minmark_text, 0, false, arguments.first);
+    check_log seen = make_check_log(check_mode::warn, "");
     mark_result r = read_file(parse_argument(args[0]), parse_argument(args[1]), args[2], args[3], options.strict,
-                              messages.streams, why);
-    return finish(messages, minmark_text, r.result, r.ok, why);
+                              messages.streams, why, &seen);
+    int status = finish(messages, minmark_text, r.result, r.ok, why);
+    if (status == exit_ok && !options.quiet) warn_of_problems(minmark_text, args[2], seen);
+    return status;
 }

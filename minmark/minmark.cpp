@@ -167,6 +167,7 @@ struct listing_checks {
     std::int64_t repeated = 0;
     std::int64_t first_repeated = 0;
     std::int64_t first_repeated_line = 0;
+    bool block_problems = false;  // a default run's: the block being read has some
 };
 
 static bool whole_match(const char* line, const char* match_end) {
@@ -205,6 +206,21 @@ static void note_listed(listing_checks& lc, std::int64_t state) {
     return true;
 }
 
+// A default run's count of the problems its loop sees (a match that ends
+// before the line feed, a state outside the table), for its warning: the
+// loop only flags a block that has some, whose lines are then read again
+// from the state before them (s), with the checks. Rare.
+[[gnu::noinline]] static void count_block_problems(listing_checks& lc, const line_reader& in, const char* p,
+                                                   const char* end, state_line s) {
+    while (p != end) {
+        const char* match_end = parse_state_line(p, s);
+        bool seen = *match_end != '\n' || static_cast<std::uint64_t>(s.state) >= static_cast<std::uint64_t>(lc.size);
+        lc.line = text_position(in, p);
+        if (seen) check_state_line(lc, p, match_end, s);
+        p = line_feed_after(match_end, end) + 1;
+    }
+}
+
 // Marks are never cleared: a state listed twice is marked if either line
 // meets the condition. States outside the table mark nothing. The per-line
 // routines are inlined into the loop (flatten). A strict run checks each
@@ -222,9 +238,14 @@ template <check_mode mode>
     while (more_lines(in)) {
         const char* p = in.next;
         const char* end = in.lines_end;
+        const state_line before = s;
         while (p != end) {
             const char* match_end = parse_state_line(p, s);
-            const char* line_feed = line_feed_after(match_end, end);
+            const char* line_feed = match_end;
+            if (*match_end != '\n') [[unlikely]] {
+                line_feed = line_feed_after(match_end, end);
+                if (mode == check_mode::off) lc.block_problems = true;
+            }
             if constexpr (mode != check_mode::off) {
                 ++lc.line;
                 if (mode == check_mode::report) note_length(lc.lines, lc.line, line_feed - p);
@@ -234,12 +255,21 @@ template <check_mode mode>
             }
             p = line_feed + 1;
             // One comparison for 0 <= state < size: a negative state is a huge unsigned one.
-            if (static_cast<std::uint64_t>(s.state) < static_cast<std::uint64_t>(size) && meets_minimum(s, k))
-                words[s.state / 64] |= std::uint64_t{1} << (s.state % 64);
+            if (static_cast<std::uint64_t>(s.state) < static_cast<std::uint64_t>(size)) {
+                if (meets_minimum(s, k)) words[s.state / 64] |= std::uint64_t{1} << (s.state % 64);
+            } else if (mode == check_mode::off) {
+                lc.block_problems = true;
+            }
+        }
+        if (mode == check_mode::off && lc.block_problems) {
+            count_block_problems(lc, in, in.next, end, before);
+            lc.block_problems = false;
         }
         in.next = p;
         if (mode == check_mode::strict && stopped(*lc.log)) stop_reading(in);
     }
+    if (mode == check_mode::off && lc.log->problems > 0 && !in.failed)
+        lc.log->first_line = line_at(in, lc.log->first_line);
     close_reader(in);
     if (mode == check_mode::report && in.failed && damage_is_a_problem(*lc.log, lc.line + 1, in.problem)) return true;
     if (mode != check_mode::off) add_line_notes(*lc.log, lc.lines, lc.line, in.unended_last_line);
@@ -287,7 +317,7 @@ static void write_label(out_buf& out, std::int64_t state) {
 // state either way.
 [[gnu::flatten]] static mark_result mark_file(std::int64_t size, std::int64_t k, const char* infile,
                                               const char* outfile, bool strict, standard_streams streams,
-                                              failure& why) {
+                                              failure& why, check_log& seen) {
     marks_table marks;
     if (!allocate_marks(marks, size)) {
         why = memory_failure(size);
@@ -299,6 +329,8 @@ static void write_label(out_buf& out, std::int64_t state) {
         return {};
     }
     listing_checks unchecked;
+    unchecked.log = &seen;
+    unchecked.size = size;
     bool read_ok = strict ? mark_checked_states(fd, k, marks, infile, why)
                           : mark_states<check_mode::off>(fd, k, marks, unchecked, infile, why);
     // The listing is read whole before the label file is opened, so both may
@@ -308,9 +340,11 @@ static void write_label(out_buf& out, std::int64_t state) {
 }
 
 mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile, bool strict,
-                      standard_streams streams, failure& why) {
-    return unless_out_of_memory(mark_result{},
-                                why, [&] { return mark_file(size, k, infile, outfile, strict, streams, why); });
+                      standard_streams streams, failure& why, check_log* seen) {
+    check_log unseen = make_check_log(check_mode::warn, "");
+    check_log& log = seen != nullptr ? *seen : unseen;
+    return unless_out_of_memory(mark_result{}, why,
+                                [&] { return mark_file(size, k, infile, outfile, strict, streams, why, log); });
 }
 
 // An optional sign and digits that fit 64 bits, and nothing else.

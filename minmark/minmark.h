@@ -29,9 +29,10 @@ const char* parse_state_line(const char* p, state_line& s);
 bool meets_minimum(const state_line& s, std::int64_t k);
 
 // A strict run stops at the first problem of its listing, and fails with
-// it. streams tell whether standard input may be read.
+// it; a default run counts the problems it sees in seen (a log of mode
+// warn). streams tell whether standard input may be read.
 mark_result read_file(std::int64_t size, std::int64_t k, const char* infile, const char* outfile, bool strict,
-                      standard_streams streams, failure& why);
+                      standard_streams streams, failure& why, check_log* seen = nullptr);
 
 // The problems of size and k that are not whole numbers: false where a
 // strict run stops.

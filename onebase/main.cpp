@@ -12,6 +12,7 @@ static constexpr tool_text onebase_text{
     "  --check      as onebase --check infile: list the input's problems and\n"
     "               notes, write no file; status 1 when there are problems\n"
     "  --strict     stop at the first problem --check would report: done: 0\n"
+    "  --quiet      no warning at the end of a run that met problems\n"
     "  --           end of the options\n"
     "  -h, --help   this text\n"
     "  --version    the version\n"
@@ -29,6 +30,9 @@ int main(int argc, char** argv) {
     }
     if (misplaced_option(options) || options.check || count != 2) return usage(onebase_text, options);
     console messages = open_console(files[1]);
-    int result = read_tra_file(files[0], files[1], options.strict, messages.streams, why);
-    return finish(messages, onebase_text, result, result == 1, why);
+    check_log seen = make_check_log(check_mode::warn, "");
+    int result = read_tra_file(files[0], files[1], options.strict, messages.streams, why, &seen);
+    int status = finish(messages, onebase_text, result, result == 1, why);
+    if (status == exit_ok && !options.quiet) warn_of_problems(onebase_text, files[0], seen);
+    return status;
 }

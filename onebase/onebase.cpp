@@ -14,6 +14,10 @@ template <check_mode mode>
 [[gnu::noinline]] static const char* shift_other_line(char*& q, const char* p, const char* end, entry_cursor& c,
                                                       tra_checks& chk) {
     other_line read = read_other_line(c, p, end, entry_use::copy);
+    if constexpr (mode == check_mode::off) {  // counted for the warning
+        chk.line = text_position(*chk.reader, p);
+        check_shape(chk, p, read);
+    }
     if constexpr (mode == check_mode::strict) {
         // A value kept as millionths is a finite decimal.
         double value = c.e.val.kept == copied_real::form::as_double ? c.e.val.value : 0;
@@ -76,12 +80,16 @@ template <check_mode mode>
     }
 }
 
-// The header and the entries; a strict run checks each line on the way,
-// and stops at the first problem with it as the reason.
-static void shift(line_reader& in, out_buf& out) {
+// The header and the entries; the problems seen on the way (lines of
+// another shape) are counted in seen. A strict run checks each line on the
+// way, and stops at the first problem with it as the reason.
+static void shift(line_reader& in, out_buf& out, check_log& seen) {
     tra_checks unchecked;
+    unchecked.log = &seen;
+    unchecked.reader = &in;
     tra_header h;
     if (copy_header(in, out, h)) shift_entries<check_mode::off>(in, out, unchecked);
+    if (seen.problems > 0 && !in.failed) seen.first_line = line_at(in, seen.first_line);
 }
 
 // A strict run's: false, with the first problem as the reason, where it
@@ -102,7 +110,7 @@ static void shift(line_reader& in, out_buf& out) {
 }
 
 static int shift_file(const char* infile, const char* outfile, bool strict, standard_streams streams,
-                      failure& why) {
+                      failure& why, check_log& seen) {
     int ip = open_input(infile, streams.input);
     int input_error = errno;
     file_id input = ip >= 0 ? identify_file(ip) : file_id{};
@@ -114,7 +122,7 @@ static int shift_file(const char* infile, const char* outfile, bool strict, stan
     if (strict)
         passed = shift_checked(in, out, infile, why);
     else
-        shift(in, out);
+        shift(in, out, seen);
     if (!passed) {
         close_reader(in);
         out_discard(out);
@@ -137,6 +145,9 @@ check_result check_file(const char* infile, standard_streams streams, failure& w
     return unless_out_of_memory(check_result{}, why, [&] { return check_input(infile, streams, why); });
 }
 
-int read_tra_file(const char* infile, const char* outfile, bool strict, standard_streams streams, failure& why) {
-    return unless_out_of_memory(0, why, [&] { return shift_file(infile, outfile, strict, streams, why); });
+int read_tra_file(const char* infile, const char* outfile, bool strict, standard_streams streams, failure& why,
+                  check_log* seen) {
+    check_log unseen = make_check_log(check_mode::warn, "");
+    check_log& log = seen != nullptr ? *seen : unseen;
+    return unless_out_of_memory(0, why, [&] { return shift_file(infile, outfile, strict, streams, why, log); });
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 #include "numbers.h"
 #include "platform.h"
@@ -33,6 +34,7 @@ line_reader make_line_reader(int fd) {
     r.fd = fd;
     r.buf.resize(first_size());
     r.next = r.lines_end = r.buf.data();
+    if (is_regular_file(fd)) r.start = file_position(fd);
     return r;
 }
 
@@ -56,6 +58,7 @@ static void fail(line_reader& r) {
 [[gnu::noinline]] static std::size_t read_block(line_reader& r) {
     char* base = r.buf.data();
     auto carried = static_cast<std::size_t>(base + r.data_end - r.lines_end);
+    r.text_before += r.lines_end - base;
     if (r.lines_end != base) std::memmove(base, r.lines_end, carried);
     r.data_end = carried;
     if (r.buf.size() > first_size() && carried < read_block_size) r.buf.resize(first_size());
@@ -95,6 +98,23 @@ const char* take_line(line_reader& r) {
     if (!more_lines(r)) return nullptr;
     const char* line = r.next;
     r.next = line_feed_after(line, r.lines_end) + 1;
+    return line;
+}
+
+// Once a run, kept out of the loops that flatten what they call.
+[[gnu::noinline]] std::int64_t line_at(line_reader& r, std::int64_t position) {
+    if (r.start < 0) return 0;
+    r.source = compressed_input();  // its helper, if any, has ended with the text
+    if (!seek_file(r.fd, r.start)) return 0;
+    std::unique_ptr<char[]> block(new char[read_block_size]);
+    std::int64_t line = 1;
+    while (position > 0) {
+        auto want = static_cast<std::size_t>(std::min<std::int64_t>(position, read_block_size));
+        std::ptrdiff_t got = read_text(r.source, r.fd, block.get(), want);
+        if (got <= 0) return 0;
+        line += std::count(block.get(), block.get() + got, '\n');
+        position -= got;
+    }
     return line;
 }
 

@@ -34,6 +34,8 @@ struct line_reader {
     const char* problem = nullptr;  // or what is wrong with the compressed data
     progress_line progress;     // off unless a tool starts it
     compressed_input source;    // what reads the text from fd
+    std::int64_t text_before = 0;  // the bytes of text before the buffer's start
+    std::int64_t start = -1;       // where the reading started in a file, -1 in a pipe
 };
 
 // Opens the input named by path for reading, "-" being standard input: -1
@@ -68,6 +70,17 @@ inline void stop_reading(line_reader& r) {
     r.next = r.lines_end;
     r.at_end = true;
 }
+
+// Where the line at p stands in the input's text, counted in bytes: a
+// default run keeps its first problem's place so, at no cost to the lines
+// without one.
+inline std::int64_t text_position(const line_reader& r, const char* p) {
+    return r.text_before + (p - r.buf.data());
+}
+// The line (from 1) at that place, once the input has been read to its end:
+// the text before it is read again, where the input is a file; 0 where it
+// cannot be (a pipe).
+std::int64_t line_at(line_reader& r, std::int64_t position);
 
 // Closes the input and clears its progress line.
 void close_reader(line_reader& r);

@@ -287,4 +287,60 @@ TEST(Messages, HeaderTextInMessagesShowsNoControlBytes) {
     EXPECT_NE(short_file.output.find("T?[2J says 9, the file has 1 entry"), std::string::npos) << short_file.output;
 }
 
+// A default run that meets problems its reading sees converts as before
+// and ends with one warning on standard error: how many, the first with
+// its line (where the input can be read again), and the check to run;
+// --quiet leaves it out.
+TEST(Messages, DamagedInputEndsWithOneWarning) {
+    struct damage_case {
+        std::string tool, arguments, input, warning;  // IN stands for the input's name
+    } const cases[] = {
+        {"diagfill", "", "STATES 3\nTRANSITIONS 4\n1 2 0.5\n\n2 1 1 # x\n1 3 1\n",
+         "diagfill: warning: IN: 3 problems, the first at line 4: blank line: it repeats the entry before it "
+         "(diagfill --check IN lists them)\n"},
+        {"diagfill", "", "STATES 2\nTRANSITIONS 2\n0 1 0.5\n1 0 1\n",
+         "diagfill: warning: IN: 1 problem at line 3: row 0 is outside 1..2: the file looks 0-based; run onebase on "
+         "it first (diagfill --check IN lists it)\n"},
+        {"onebase", "", "S 2\nT 2\n0 1 0.5\n1\n",
+         "onebase: warning: IN: 1 problem at line 4: the line gives no col and value: the col and value of the line "
+         "before are used (onebase --check IN lists it)\n"},
+        {"minmark", "2 2", "0:(2,0,0,0,0,0,0,0,1,0,0)\n5:(1,1,1,1,1,1,1,1,1,1,1)\n1:(1,2)\n",
+         "minmark: warning: IN: 2 problems, the first at line 2: state 5 is outside 0..1 (minmark --check IN lists "
+         "them)\n"},
+    };
+    auto named = [](std::string text, const std::string& name) {
+        for (std::size_t at; (at = text.find("IN")) != std::string::npos;) text.replace(at, 2, name);
+        return text;
+    };
+    for (const auto& c : cases) {
+        temp_dir dir;
+        write_text(dir.file("in"), c.input);
+        std::string tool = shell_quoted(tool_path(c.tool)) + " ";
+        tool_run quiet = run_shell(tool + "--quiet " + c.arguments + " " + shell_quoted(dir.file("in")) + " " +
+                                   shell_quoted(dir.file("quiet")));
+        EXPECT_EQ(quiet.status, 0) << c.tool;
+        EXPECT_EQ(quiet.errors, "") << c.tool;
+        tool_run warned = run_shell(tool + c.arguments + " " + shell_quoted(dir.file("in")) + " " +
+                                    shell_quoted(dir.file("out")));
+        EXPECT_EQ(warned.status, 0) << c.tool;
+        EXPECT_EQ(warned.output, quiet.output) << c.tool;
+        EXPECT_EQ(warned.errors, named(c.warning, dir.file("in"))) << c.tool;
+        EXPECT_EQ(read_text(dir.file("out")), read_text(dir.file("quiet"))) << c.tool;
+        // From a pipe the line cannot be told, nor the file named.
+        std::string piped_warning = named(c.warning, "standard input");
+        std::size_t at = piped_warning.find(" at line ");
+        piped_warning.erase(at, piped_warning.find(':', at) - at);
+        const std::string named_check = " standard input lists";
+        piped_warning.replace(piped_warning.find(named_check), named_check.size(), " lists");
+        tool_run piped = run_shell("cat " + shell_quoted(dir.file("in")) + " | " + tool + c.arguments + " - " +
+                                   shell_quoted(dir.file("piped")));
+        EXPECT_EQ(piped.errors, piped_warning) << c.tool;
+        // A compressed file is read again for the line.
+        run_shell("gzip -c " + shell_quoted(dir.file("in")) + " >" + shell_quoted(dir.file("in.gz")));
+        tool_run packed = run_shell(tool + c.arguments + " " + shell_quoted(dir.file("in.gz")) + " " +
+                                    shell_quoted(dir.file("packed")));
+        EXPECT_EQ(packed.errors, named(c.warning, dir.file("in.gz"))) << c.tool;
+    }
+}
+
 }  // namespace

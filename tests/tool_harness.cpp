@@ -64,7 +64,7 @@ std::string read_text(const std::string& path) {
 std::string convert_text(const std::string& tool, const std::string& input, const std::string& messages) {
     temp_dir dir;
     write_text(dir.file("in"), input);
-    tool_run r = run_tool(tool, {dir.file("in"), dir.file("out")});
+    tool_run r = run_tool(tool, {"--quiet", dir.file("in"), dir.file("out")});
     EXPECT_EQ(r.output, messages);
     EXPECT_EQ(r.errors, "");
     EXPECT_EQ(r.status, 0);

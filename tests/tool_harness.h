@@ -27,9 +27,10 @@ tool_run run_shell(const std::string& command);
 // Runs a tool with the given arguments, each quoted for the shell.
 tool_run run_tool(const std::string& name, const std::vector<std::string>& args);
 
-// Runs a converter on input written to a file; expects it to succeed with
-// the given messages and nothing on standard error, and returns what it
-// wrote.
+// Runs a converter on input written to a file, --quiet (inputs with
+// problems are converted as they are, without the warning); expects it to
+// succeed with the given messages and nothing on standard error, and
+// returns what it wrote.
 std::string convert_text(const std::string& tool, const std::string& input, const std::string& messages);
 
 void write_text(const std::string& path, const std::string& text);

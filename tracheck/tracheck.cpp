@@ -27,11 +27,14 @@ bool read_checked_header(line_reader& in, tra_checks& chk, std::int64_t first_in
         if (!check_header_line(chk, keyword, shape)) return false;
         missing = "the second header line (the number of entries) is missing";
     }
-    chk.low = first_index;
-    chk.high = h.size - 1 + first_index;
-    chk.count = h.size > 0 ? static_cast<std::uint64_t>(h.size) : 0;
-
+    expect_indices(chk, h.size, first_index);
     return true;
+}
+
+void expect_indices(tra_checks& chk, std::int64_t size, std::int64_t first_index) {
+    chk.low = first_index;
+    chk.high = size - 1 + first_index;
+    chk.count = size > 0 ? static_cast<std::uint64_t>(size) : 0;
 }
 
 common_col_bound make_col_bound(const tra_checks& chk) {

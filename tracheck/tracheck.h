@@ -23,12 +23,15 @@ struct tra_checks {
     std::int64_t tiny_values = 0;  // written as 0.000000 though not zero
     std::int64_t first_tiny = 0;
     line_notes lines;
+    const line_reader* reader = nullptr;  // for a default run's places of problems
 };
 
 // Reads both header lines, with their problems, into the checks' header:
 // false when the input ended before the second. The expected indices
 // follow from the size: 1..size (first_index 1) or 0..size-1 (0).
 bool read_checked_header(line_reader& in, tra_checks& chk, std::int64_t first_index);
+// The same range, for a default run's header.
+void expect_indices(tra_checks& chk, std::int64_t size, std::int64_t first_index);
 // Each returns false where a strict run stops. What the line at p supplied
 // (a line of another shape); its indices; its value, once read.
 bool check_shape(tra_checks& chk, const char* p, const other_line& read);
