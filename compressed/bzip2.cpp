@@ -92,6 +92,7 @@ bzip2_encoder* new_bzip2_encoder() {
 void delete_bzip2_encoder(bzip2_encoder* e) { delete e; }
 
 bool bzip2_encode(bzip2_encoder& e, int fd, const char* data, std::size_t n, bool finish) {
+    if (n == 0 && !finish) return true;  // the library calls a step without input a misuse
     bz_stream& s = e.stream;
     s.next_in = const_cast<char*>(data);
     s.avail_in = static_cast<unsigned>(n);

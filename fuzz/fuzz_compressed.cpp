@@ -1,7 +1,7 @@
 // Compressed streams through the line reader, in tiny blocks. The first
 // byte chooses: the rest fed as it is (a mutated stream of the seeds: the
 // reader must succeed or fail with a reason, never crash); or the rest
-// compressed as gzip or zstd, in one piece or two, and then maybe damaged
+// compressed as gzip, zstd, xz or bzip2, in one piece or two, and then maybe damaged
 // at a place and with a byte the next bytes give: undamaged, the lines
 // read must be the text; damaged, the reader may fail, but a reading that
 // succeeds must still give the text.
@@ -64,17 +64,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 4) return 0;
     std::string_view rest = as_text(data + 4, size - 4);
     std::string read;
-    int mode = data[0] % 5;
+    int mode = data[0] % 9;
     if (mode == 0) {
         read_lines(rest, read);
         return 0;
     }
-    stream_format format = mode <= 2 ? stream_format::gzip : stream_format::zstd;
+    const stream_format formats[] = {stream_format::gzip, stream_format::zstd, stream_format::xz, stream_format::bzip2};
+    const std::size_t magic_sizes[] = {2, 4, 6, 10};  // bzip2's with its block's magic
+    stream_format format = formats[(mode - 1) / 2];
+    std::size_t magic = magic_sizes[(mode - 1) / 2];
     if (missing_library(format) != nullptr) return 0;
     std::string bytes = compressed(format, rest, data[1] % (rest.size() + 1));
     bool damaged = mode % 2 == 0;
     // Past the first magic bytes: damaged there, the input is plain text.
-    if (damaged) bytes[4 + data[2] * 7 % (bytes.size() - 4)] ^= static_cast<char>(data[3] | 1);
+    if (damaged) bytes[magic + data[2] * 7 % (bytes.size() - magic)] ^= static_cast<char>(data[3] | 1);
     bool ok = read_lines(bytes, read);
     std::string text = with_last_feed(rest);
     require(ok ? read == text : damaged);

@@ -86,6 +86,8 @@ static mode_t new_file_mode() {
 // system has none.
 static int open_unnamed_file(const std::string& folder) {
 #ifdef O_TMPFILE
+    // It is named at the end through /proc: without /proc, it could not be.
+    if (access("/proc/self/fd", X_OK) != 0) return -1;
     int fd;
     do {
         fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
