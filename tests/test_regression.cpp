@@ -52,6 +52,15 @@ TEST(Regression, NumbersAreSixtyFourBit) {
         std::string want = c.tool == "minmark" ? "#DECLARATION\nminimum\n#END\n" + c.output : c.output;
         EXPECT_EQ(read_text(dir.file("out")), want) << c.name;
     }
+    // The least size gives no index in range, without a 64-bit overflow
+    // in the range a check works out.
+    temp_dir dir;
+    write_text(dir.file("in"), "STATES " + min + "\nTRANSITIONS 1\n0 0 1\n");
+    for (const char* tool : {"onebase", "diagfill"}) {
+        tool_run r = run_tool(tool, {"--check", dir.file("in")});
+        EXPECT_EQ(r.status, 1) << tool;
+        EXPECT_NE(r.output.find(":3: row 0 is outside"), std::string::npos) << tool << r.output;
+    }
 }
 
 // A row's sum keeps the first NaN it takes, sign and all, as C's addition

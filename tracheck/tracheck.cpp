@@ -1,6 +1,7 @@
 #include "tracheck.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -31,9 +32,11 @@ bool read_checked_header(line_reader& in, tra_checks& chk, std::int64_t first_in
     return true;
 }
 
+// size - 1 + first_index, without going past the 64-bit range for the
+// least size (no index lies within then either).
 void expect_indices(tra_checks& chk, std::int64_t size, std::int64_t first_index) {
     chk.low = first_index;
-    chk.high = size - 1 + first_index;
+    chk.high = first_index == 0 && size == INT64_MIN ? INT64_MIN : size + (first_index - 1);
     chk.count = size > 0 ? static_cast<std::uint64_t>(size) : 0;
 }
 
