@@ -113,7 +113,9 @@ TEST(Regression, MemoryLimits) {
     write_text(dir.file("in.lst"), listing);
     // Compressed both ways: the libraries' memory must fail as cleanly.
     run_shell("gzip -c " + shell_quoted(dir.file("in.tra")) + " >" + shell_quoted(dir.file("in.tra.gz")) + "; zstd -q -c " +
-              shell_quoted(dir.file("in.tra")) + " >" + shell_quoted(dir.file("in.tra.zst")));
+              shell_quoted(dir.file("in.tra")) + " >" + shell_quoted(dir.file("in.tra.zst")) + "; xz -c " +
+              shell_quoted(dir.file("in.tra")) + " >" + shell_quoted(dir.file("in.tra.xz")) + "; bzip2 -c " +
+              shell_quoted(dir.file("in.tra")) + " >" + shell_quoted(dir.file("in.tra.bz2")));
     std::string line(40'000'000, ' ');
     write_text(dir.file("long.tra"), "S 2\nT 2\n1 2 0.5" + line + "\n2 2 0.25" + line + "\n");
     struct limited_case {
@@ -129,6 +131,10 @@ TEST(Regression, MemoryLimits) {
 #if defined(STATETOOLS_GZIP) && defined(STATETOOLS_ZSTD)
         {"diagfill", {dir.file("in.tra.gz"), dir.file("out.zst")}, "here\ndone: 1\n"},
         {"onebase", {dir.file("in.tra.zst"), dir.file("out.gz")}, "done: 1\n"},
+#endif
+#if defined(STATETOOLS_XZ) && defined(STATETOOLS_BZIP2)
+        {"diagfill", {dir.file("in.tra.xz"), dir.file("out.bz2")}, "here\ndone: 1\n"},
+        {"onebase", {dir.file("in.tra.bz2"), dir.file("out.xz")}, "done: 1\n"},
 #endif
     };
     for (const auto& c : cases) {
