@@ -19,14 +19,14 @@ struct row_sums {
 };
 
 // Copies the input to the output with the diagonal entries, reading it
-// once: "here" goes to the console when both files are open. A row's sum
-// is final once a greater row starts (entries are expected grouped by
-// ascending row; one out of order counts toward the largest row seen
-// before it), so the output after the place of a row's diagonal entry is
-// held back until then. Returns 1 after a run that succeeded, else 0 and
-// the reason. A strict run stops at the first problem of its input, and
-// fails with it; a default run counts the problems it sees in seen (a log
-// of mode warn).
+// once: "here" goes to the console once both files have been opened, or
+// could not be. A row's sum is final once a greater row starts (entries
+// are expected grouped by ascending row; one out of order counts toward
+// the largest row seen before it), so the output after the place of a
+// row's diagonal entry is held back until then. Returns 1 after a run that
+// succeeded, else 0 and the reason. A strict run stops at the first
+// problem of its input, and fails with it; a default run counts the
+// problems it sees in seen (a log of mode warn).
 int read_tra_file(const char* infile, const char* outfile, bool strict, console& messages, failure& why,
                   check_log* seen = nullptr);
 
