@@ -106,6 +106,11 @@ stream_format format_of(const unsigned char* p, std::size_t n, bool& partly) {
     return stream_format::plain;
 }
 
+stream_format format_named_by(std::string_view first_bytes) {
+    bool partly = false;
+    return format_of(reinterpret_cast<const unsigned char*>(first_bytes.data()), first_bytes.size(), partly);
+}
+
 const char* missing_library(stream_format format) {
     switch (format) {
     case stream_format::plain: return nullptr;

@@ -35,6 +35,10 @@ struct compressed_input {
     const char* problem = nullptr;   // why the data cannot be read, where no system error says it
 };
 
+// The format the first bytes of a stream name (plain where they name none,
+// or could still grow into a name).
+stream_format format_named_by(std::string_view first_bytes);
+
 // Reads up to n bytes of the text of the input fd: the count, 0 at its end,
 // -1 on failure (problem set, or errno).
 std::ptrdiff_t read_text(compressed_input& in, int fd, char* data, std::size_t n);

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "compressed.h"
+
 // Stops the run, so that the fuzzer keeps the input that broke the property.
 inline void require(bool property) {
     if (!property) std::abort();
@@ -23,9 +25,7 @@ std::string read_file_text(const std::string& path);
 
 // Text that starts as a gzip member or a zstd frame is read as one: the
 // targets of plain text leave it to fuzz_compressed.
-inline bool starts_compressed(std::string_view text) {
-    return text.starts_with("\x1f\x8b") || text.starts_with("\x28\xb5\x2f\xfd");
-}
+inline bool starts_compressed(std::string_view text) { return format_named_by(text) != stream_format::plain; }
 
 inline std::string_view as_text(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
