@@ -3,6 +3,7 @@
 // verified; output at preset 1, checked by CRC64 as the xz tool writes it.
 #include <cerrno>
 #include <lzma.h>
+#include <memory>
 #include <new>
 
 #include "codecs.h"
@@ -14,18 +15,16 @@ struct xz_decoder {
     ~xz_decoder() { lzma_end(&stream); }
 };
 
-// Throws where the library lacks the memory to start.
+// With the options given here, the library fails to start a stream only
+// for want of memory.
 static void started(lzma_ret ret) {
-    if (ret == LZMA_MEM_ERROR) throw std::bad_alloc();
+    if (ret != LZMA_OK) throw std::bad_alloc();
 }
 
 xz_decoder* new_xz_decoder() {
-    auto* d = new xz_decoder;
-    if (lzma_stream_decoder(&d->stream, max_decoder_window, 0) != LZMA_OK) {
-        delete d;
-        started(LZMA_MEM_ERROR);
-    }
-    return d;
+    std::unique_ptr<xz_decoder> d(new xz_decoder);
+    started(lzma_stream_decoder(&d->stream, max_decoder_window, 0));
+    return d.release();
 }
 
 void delete_xz_decoder(xz_decoder* d) { delete d; }
@@ -90,12 +89,9 @@ struct xz_encoder {
 };
 
 xz_encoder* new_xz_encoder() {
-    auto* e = new xz_encoder;
-    if (lzma_easy_encoder(&e->stream, 1, LZMA_CHECK_CRC64) != LZMA_OK) {
-        delete e;
-        started(LZMA_MEM_ERROR);
-    }
-    return e;
+    std::unique_ptr<xz_encoder> e(new xz_encoder);
+    started(lzma_easy_encoder(&e->stream, 1, LZMA_CHECK_CRC64));
+    return e.release();
 }
 
 void delete_xz_encoder(xz_encoder* e) { delete e; }
